@@ -1,0 +1,6 @@
+#include "plugin/PluginProcessor.h"
+
+juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter()
+{
+    return new BinauralAudioProcessor();
+}

@@ -1,0 +1,167 @@
+#include "plugin/PluginProcessor.h"
+
+#include "plugin/PluginEditor.h"
+#include "plugin/SavedState.h"
+#include "renderer/VectorOps.h"
+
+#if defined(__SSE__) || defined(_M_X64)
+ #include <xmmintrin.h>
+#endif
+
+namespace
+{
+// Flush-to-zero and denormals-are-zero for the lifetime of one block.
+class ScopedFlushToZero
+{
+public:
+#if defined(__SSE__) || defined(_M_X64)
+    ScopedFlushToZero() noexcept : saved (_mm_getcsr()) { _mm_setcsr (saved | 0x8040u); }
+    ~ScopedFlushToZero() noexcept { _mm_setcsr (saved); }
+
+private:
+    unsigned int saved;
+#else
+private:
+    juce::ScopedNoDenormals noDenormals;
+#endif
+};
+} // namespace
+
+BinauralAudioProcessor::BinauralAudioProcessor()
+    : juce::AudioProcessor (BusesProperties()
+                                .withInput ("Input", juce::AudioChannelSet::stereo(), true)
+                                .withOutput ("Output", juce::AudioChannelSet::stereo(), true)),
+      pluginState (this, this)
+{
+    resetRenderer();
+    layoutSettingsChanged();
+    gainSettingsChanged();
+}
+
+BinauralAudioProcessor::~BinauralAudioProcessor() = default;
+
+void BinauralAudioProcessor::resetRenderer() noexcept
+{
+    for (auto* ring : render.inputDelays)
+        ring->clear();
+}
+
+bool BinauralAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) const
+{
+    if (layouts.outputBuses.isEmpty())
+        return false;
+    return layouts.getMainOutputChannels() > 1;
+}
+
+void BinauralAudioProcessor::prepareToPlay (double sampleRate, int)
+{
+    render.settings.setSampleRate ((float) sampleRate);
+
+    for (auto* ring : render.inputDelays)
+        ring->clear();
+
+    const auto n = (uint8_t) getMainBusNumInputChannels();
+    renderSpec.numInputChannels = n;
+    if (n != pluginState.numInputChannels.load())
+    {
+        pluginState.numInputChannels = (uint8_t) juce::jmin<int> (n, 16);
+        pluginState.settingsChanged = 1;
+    }
+}
+
+void BinauralAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer&)
+{
+    ScopedFlushToZero ftz;
+
+    // Only the first channels are ever touched: the input rings and outputs 0 and 1.
+    constexpr int maxChannels = Zeph::Render::numInputRings;
+    float* channels[maxChannels] = {};
+    const int numChannels = juce::jmin (buffer.getNumChannels(), maxChannels);
+    if (numChannels < 2)
+        return;
+
+    const int total = buffer.getNumSamples();
+    for (int offset = 0; offset < total; offset += Zeph::Render::maxBlock)
+    {
+        for (int c = 0; c < numChannels; ++c)
+            channels[c] = buffer.getWritePointer (c, offset);
+        renderSlice (channels, numChannels, juce::jmin (Zeph::Render::maxBlock, total - offset));
+    }
+}
+
+void BinauralAudioProcessor::renderSlice (float* const* channels, int numChannels, int numSamples) noexcept
+{
+    renderSpec.numSamples = numSamples;
+
+    // Inputs go into the rings before anything writes the outputs, which share storage with them.
+    const int numInputs = juce::jmin<int> (renderSpec.numInputChannels, numChannels);
+    for (int k = 0; k < numInputs; ++k)
+        render.inputDelays.getUnchecked (k)->write (channels[k], numSamples);
+
+    float* outL = channels[0];
+    float* outR = channels[1];
+    if (pluginState.bypassed.load (std::memory_order_relaxed) != 0)
+        renderDownmix (outL, outR);
+    else
+        renderSpatial (outL, outR);
+}
+
+void BinauralAudioProcessor::renderDownmix (float* outL, float* outR) noexcept
+{
+    const int n = renderSpec.numSamples;
+    Zeph::Vec::clear (outL, n);
+    Zeph::Vec::clear (outR, n);
+
+    if (const auto* profile = renderSpec.currentProfile())
+    {
+        const int count = juce::jmin<int> ((uint8_t) profile->numPositions(), renderSpec.numInputChannels);
+        for (int c = 0; c < count; ++c)
+            render.addSimpleDownmix (outL, outR, renderSpec, (uint8_t) c);
+    }
+}
+
+void BinauralAudioProcessor::renderSpatial (float* outL, float* outR) noexcept
+{
+    const int n = renderSpec.numSamples;
+    Zeph::Vec::clear (outL, n);
+    Zeph::Vec::clear (outR, n);
+}
+
+void BinauralAudioProcessor::layoutSettingsChanged()
+{
+    renderSpec.profile.store (pluginState.currentProfile(), std::memory_order_release);
+    renderSpec.soloMutes.store (&pluginState.soloMutes, std::memory_order_release);
+    renderSpec.hasDesk.store (pluginState.room < 2, std::memory_order_relaxed);
+}
+
+void BinauralAudioProcessor::gainSettingsChanged()
+{
+    renderSpec.loudspeakerEq.store (pluginState.loudspeakers == 1, std::memory_order_relaxed);
+    renderSpec.volumeGain.store (pluginState.volumeGain, std::memory_order_relaxed);
+    renderSpec.directGain.store (pluginState.directGain, std::memory_order_relaxed);
+    renderSpec.roomGain.store (pluginState.roomGain, std::memory_order_relaxed);
+}
+
+void BinauralAudioProcessor::trackerChanged (const HeadMatrix&)
+{
+}
+
+juce::AudioProcessorEditor* BinauralAudioProcessor::createEditor()
+{
+    return new BinauralAudioEditor (*this);
+}
+
+void BinauralAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
+{
+    const auto text = SavedState::write (pluginState);
+    destData.append (text.toRawUTF8(), text.getNumBytesAsUTF8());
+}
+
+void BinauralAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
+{
+    SavedState::read (pluginState, SavedState::textFromData (data, sizeInBytes));
+    pluginState.updateGains();
+    gainSettingsChanged();
+    layoutSettingsChanged();
+    pluginState.settingsChanged = 1;
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "plugin/PluginState.h"
+#include "renderer/Render.h"
+#include "renderer/RenderSpec.h"
+
+#include <juce_audio_processors/juce_audio_processors.h>
+
+// The object the host talks to: buses, identity, state and the audio blocks.
+class BinauralAudioProcessor : public juce::AudioProcessor,
+                               public PluginState::SettingsListener,
+                               public HeadPanel::HeadPanel::Listener
+{
+public:
+    BinauralAudioProcessor();
+    ~BinauralAudioProcessor() override;
+
+    const juce::String getName() const override { return "Vontaleer Binaural"; }
+    void prepareToPlay (double sampleRate, int maximumExpectedSamplesPerBlock) override;
+    void releaseResources() override {}
+    void processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midi) override;
+    using juce::AudioProcessor::processBlock;
+
+    double getTailLengthSeconds() const override { return 0.0; }
+    bool acceptsMidi() const override { return false; }
+    bool producesMidi() const override { return false; }
+    bool isMidiEffect() const override { return false; }
+
+    juce::AudioProcessorEditor* createEditor() override;
+    bool hasEditor() const override { return true; }
+
+    int getNumPrograms() override { return 1; }
+    int getCurrentProgram() override { return 0; }
+    void setCurrentProgram (int) override {}
+    const juce::String getProgramName (int) override { return {}; }
+    void changeProgramName (int, const juce::String&) override {}
+
+    void getStateInformation (juce::MemoryBlock& destData) override;
+    void setStateInformation (const void* data, int sizeInBytes) override;
+
+    bool isBusesLayoutSupported (const BusesLayout& layouts) const override;
+
+    virtual void layoutSettingsChanged() override;
+    virtual void gainSettingsChanged() override;
+    virtual void trackerChanged (const HeadMatrix& matrix) override;
+
+    PluginState pluginState;
+    Zeph::RenderSpec renderSpec;
+    Zeph::Render render;
+
+private:
+    void resetRenderer() noexcept;
+    void renderSlice (float* const* channels, int numChannels, int numSamples) noexcept;
+    void renderDownmix (float* outL, float* outR) noexcept;
+    void renderSpatial (float* outL, float* outR) noexcept;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (BinauralAudioProcessor)
+};
