@@ -1,0 +1,70 @@
+#pragma once
+
+#include "renderer/Biquad.h"
+#include "renderer/FlexibleDelay.h"
+#include "renderer/RayMailbox.h"
+#include "renderer/Settings.h"
+
+#include <cstdint>
+
+namespace Zeph
+{
+// The path from one source to one ear: gain, delay and five head-model
+// filters (0 reflection-angle shelf, 1 lateral shelf, 2 lateral peak,
+// 3 front/back shelf, 4 polar peak).
+//
+// Threads: a compile with force writes every field directly and must not
+// overlap a render of the same ray (the room builder compiles a set that is
+// not being rendered). A compile without force (head movement) may overlap
+// renderAudio: it writes only `designs` and hands gain, targetDelay and the
+// coefficients of filters 1 to 4 over through `mailbox`; the next
+// renderAudio (or takeUpdate) copies them into the fields below.
+struct Ray
+{
+    static constexpr int numFilters = 5;
+    static constexpr int32_t staticReadOffset = 144; // extra delay of static rays
+    static constexpr int32_t movingReadOffset = 143; // extra delay of moving rays
+    static constexpr int32_t scratchExtra = 144;     // scratch holds n + scratchExtra samples
+
+    struct Design
+    {
+        BiquadCoefficients coefficients;
+        BiquadDesigner::State state;
+    };
+
+    float gain = 0.5f;   // source gain / distance from the ear
+    uint8_t order = 0;   // reflection order; nonzero makes the ray static
+    uint8_t ear = 0;     // 0 left, 1 right
+    float currentDelay = 0.0f; // samples, where the ray is being rendered
+    float targetDelay = 0.0f;  // samples, what the last compile asked for
+    Design designs[numFilters];
+    BiquadContext contexts[numFilters];
+    BiquadCoefficients coefficients[numFilters]; // what rendering uses
+
+    RayMailbox mailbox;
+
+    Ray() = default;
+    Ray (uint8_t earIndex, uint8_t reflectionOrder) noexcept : order (reflectionOrder), ear (earIndex) {}
+
+    // Computes gain, delay and filter designs for a source at (x, y, z)
+    // metres from the head centre (+x right, +y front, +z up). angle is the
+    // reflection angle in degrees, refDistance the distance without delay,
+    // sourceGain the source's linear gain. force jumps delay and filters to
+    // their targets and updates filter 0; without it the delay is slewed by
+    // renderAudio and the filters glide half-way per compile.
+    void compile (const Settings& settings, float x, float y, float z, float angle,
+                  float refDistance, float sourceGain, bool force) noexcept;
+
+    // Writes n samples of this ray into out (overwriting it): the ring read
+    // at the ray's delay, times callerGain and `gain`, through the filters.
+    // n is the block just written into the ring. scratch must hold
+    // n + scratchExtra samples (moving rays only) and not overlap out.
+    // Audio thread only: no allocation, no locks.
+    void renderAudio (const Settings& settings, const FlexibleDelay& ring, float* out,
+                      float* scratch, int32_t n, float callerGain) noexcept;
+
+    // Copies the newest compile without force into gain, targetDelay and
+    // coefficients 1 to 4. Called by renderAudio; audio thread only.
+    void takeUpdate() noexcept;
+};
+} // namespace Zeph
