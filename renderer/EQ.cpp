@@ -1,0 +1,100 @@
+#include "renderer/EQ.h"
+
+#include <cmath>
+
+namespace Zeph
+{
+namespace
+{
+constexpr int32_t peak = 0;
+constexpr int32_t highShelf = 1;
+constexpr int32_t lowPass = 3;
+constexpr int32_t highPass = 4;
+
+struct SlotSpec
+{
+    int32_t type;
+    float frequency;     // Hz
+    float q;             // Q, or the slope of a shelf
+    float amplitudePow;  // dB / 40: A = 10^amplitudePow
+};
+
+constexpr SlotSpec slots[EQ::numSlots] = {
+    { peak, 40.0f, 2.0f, -0.15f },       // -6 dB
+    { highPass, 110.0f, 1.0f, 0.0f },
+    { lowPass, 4000.0f, 0.7f, 0.0f },
+    { highShelf, 2500.0f, 0.54f, 0.0625f }, // +2.5 dB
+    { peak, 4100.0f, 1.0f, 0.0875f },    // +3.5 dB
+    { highPass, 90.0f, 1.4f, 0.0f },
+    { lowPass, 16000.0f, 1.4f, 0.0f },
+};
+
+// Designs closer to half the sample rate than this collapse in single precision.
+constexpr float maxW0 = 0.999f * 3.1415927f;
+
+constexpr BiquadCoefficients identity { 1.0f, 0.0f, 0.0f, 0.0f, 0.0f };
+} // namespace
+
+BiquadDesigner::State EQ::slotDesign (int slot, const Settings& settings) noexcept
+{
+    const SlotSpec& spec = slots[slot];
+    BiquadDesigner::State state;
+    state.w0 = settings.radiansPerSample * spec.frequency;
+    state.q = spec.q;
+    state.amplitude = std::pow (10.0f, spec.amplitudePow);
+    state.gain = 1.0f;
+    state.type = spec.type;
+    state.built = false;
+    return state;
+}
+
+bool EQ::slotFitsRate (int slot, const Settings& settings) noexcept
+{
+    const float w0 = settings.radiansPerSample * slots[slot].frequency;
+    return w0 > 0.0f && w0 < maxW0; // false for NaN too
+}
+
+void EQ::setSamplingFrequency (const Settings& settings) noexcept
+{
+    for (int slot = 0; slot < numSlots; ++slot)
+    {
+        BiquadCoefficients designed = identity;
+        if (slotFitsRate (slot, settings))
+            BiquadDesigner::buildFromState (designed, slotDesign (slot, settings));
+        coefficients[slot] = designed;
+    }
+}
+
+void EQ::resetContexts() noexcept
+{
+    for (auto& slot : contexts)
+        for (auto& context : slot)
+            context = BiquadContext { 0.0f, 0.0f };
+}
+
+void EQ::runSlot (int slot, float* outL, float* outR, int32_t n) noexcept
+{
+    Biquad::processInPlace (contexts[slot][0], coefficients[slot], outL, (unsigned int) n);
+    Biquad::processInPlace (contexts[slot][1], coefficients[slot], outR, (unsigned int) n);
+}
+
+void EQ::roomStage (float* outL, float* outR, int32_t n, bool loudspeakerEq) noexcept
+{
+    if (n <= 0)
+        return;
+    runSlot (0, outL, outR, n);
+    if (loudspeakerEq)
+    {
+        runSlot (1, outL, outR, n);
+        runSlot (2, outL, outR, n);
+    }
+}
+
+void EQ::outputStage (float* outL, float* outR, int32_t n) noexcept
+{
+    if (n <= 0)
+        return;
+    for (int slot = 3; slot < numSlots; ++slot)
+        runSlot (slot, outL, outR, n);
+}
+} // namespace Zeph
