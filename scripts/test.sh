@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: once in Release, once under ThreadSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+
+jobs=$(nproc)
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
+cmake --build build -j"$jobs"
+ctest --test-dir build -j"$jobs" --output-on-failure
+
+# Benchmarks must keep building and running; one short run each.
+for bench in build/tools/bench_*; do
+  [ -x "$bench" ] && "$bench" --quick
+done
+
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVB_SANITIZE_THREAD=ON -DVB_BUILD_PLUGIN=OFF
+cmake --build build-tsan -j"$jobs"
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+  ctest --test-dir build-tsan -j"$jobs" --output-on-failure

@@ -1,0 +1,220 @@
+#include "plugin/PluginProcessor.h"
+#include "plugin/SavedState.h"
+
+#include <gtest/gtest.h>
+
+#include <xmmintrin.h>
+
+#include <cmath>
+#include <vector>
+
+namespace
+{
+using Set = juce::AudioChannelSet;
+
+// A processor with the given bus widths, prepared at the rate.
+std::unique_ptr<BinauralAudioProcessor> makeProcessor (int numIn, int numOut, double rate = 48000.0)
+{
+    auto p = std::make_unique<BinauralAudioProcessor>();
+    juce::AudioProcessor::BusesLayout layout;
+    layout.inputBuses.add (Set::canonicalChannelSet (numIn).size() == numIn ? Set::canonicalChannelSet (numIn)
+                                                                             : Set::discreteChannels (numIn));
+    layout.outputBuses.add (Set::canonicalChannelSet (numOut).size() == numOut ? Set::canonicalChannelSet (numOut)
+                                                                                : Set::discreteChannels (numOut));
+    EXPECT_TRUE (p->setBusesLayout (layout));
+    p->prepareToPlay (rate, 512);
+    return p;
+}
+
+void loadState (BinauralAudioProcessor& p, const juce::String& text)
+{
+    p.setStateInformation (text.toRawUTF8(), (int) text.getNumBytesAsUTF8());
+}
+
+// Input channel c carries a sine of its own frequency and level.
+float inputSample (int channel, int64_t t)
+{
+    return (0.1f + 0.05f * (float) channel) * std::sin (0.01f * (float) (channel + 1) * (float) t);
+}
+
+// Runs `total` samples through the processor in blocks of `blockSize`; returns outputs 0 and 1.
+std::vector<std::vector<float>> run (BinauralAudioProcessor& p, int total, int blockSize)
+{
+    const int numIn = p.getTotalNumInputChannels();
+    const int numCh = juce::jmax (numIn, p.getTotalNumOutputChannels());
+    std::vector<std::vector<float>> out (2);
+    juce::MidiBuffer midi;
+    for (int64_t start = 0; start < total; start += blockSize)
+    {
+        const int n = (int) juce::jmin<int64_t> (blockSize, total - start);
+        juce::AudioBuffer<float> buffer (numCh, n);
+        buffer.clear();
+        for (int c = 0; c < numIn; ++c)
+            for (int i = 0; i < n; ++i)
+                buffer.setSample (c, i, inputSample (c, start + i));
+        p.processBlock (buffer, midi);
+        for (int c = 0; c < 2; ++c)
+            out[(size_t) c].insert (out[(size_t) c].end(), buffer.getReadPointer (c), buffer.getReadPointer (c) + n);
+    }
+    return out;
+}
+
+// The plain downmix of the inputs, computed directly from the layout table.
+std::vector<std::vector<float>> expectedDownmix (const Zeph::ChannelProfile& profile, const SoloMuteRecord& sm,
+                                                 int numIn, int total, float volume)
+{
+    std::vector<std::vector<float>> out (2, std::vector<float> ((size_t) total, 0.0f));
+    const int count = juce::jmin (profile.numPositions(), numIn);
+    for (int c = 0; c < count; ++c)
+    {
+        const auto& pos = *profile.positions[c];
+        if (! sm.sounds (c))
+            continue;
+        for (int t = 0; t < total; ++t)
+        {
+            out[0][(size_t) t] += inputSample (c, t) * pos.gainLeft * volume;
+            out[1][(size_t) t] += inputSample (c, t) * pos.gainRight * volume;
+        }
+    }
+    return out;
+}
+
+void expectClose (const std::vector<std::vector<float>>& a, const std::vector<std::vector<float>>& b)
+{
+    for (size_t c = 0; c < 2; ++c)
+    {
+        ASSERT_EQ (a[c].size(), b[c].size());
+        for (size_t i = 0; i < a[c].size(); ++i)
+            ASSERT_NEAR (a[c][i], b[c][i], 1e-5f) << "channel " << c << " sample " << i;
+    }
+}
+} // namespace
+
+TEST (Processor, BusLayouts)
+{
+    BinauralAudioProcessor p;
+    juce::AudioProcessor::BusesLayout layout;
+    layout.inputBuses.add (Set::stereo());
+    EXPECT_FALSE (p.checkBusesLayoutSupported (layout)); // no output bus
+
+    layout.outputBuses.add (Set::mono());
+    EXPECT_FALSE (p.checkBusesLayoutSupported (layout));
+
+    layout.outputBuses.getReference (0) = Set::stereo();
+    for (auto in : { Set::mono(), Set::create5point1(), Set::create7point1point4(), Set::discreteChannels (24) })
+    {
+        layout.inputBuses.getReference (0) = in;
+        EXPECT_TRUE (p.checkBusesLayoutSupported (layout)) << in.getDescription();
+    }
+    layout.outputBuses.getReference (0) = Set::create5point1();
+    EXPECT_TRUE (p.checkBusesLayoutSupported (layout));
+}
+
+TEST (Processor, PrepareSetsRateConstantsAndChannelCount)
+{
+    auto p = makeProcessor (2, 2, 48000.0);
+    EXPECT_EQ (p->render.settings.rateRatio, 1.0f);
+    EXPECT_EQ (p->render.settings.samplesPerMetre, 48000.0f / 343.0f);
+    EXPECT_EQ (p->render.settings.samplesPerMicrosecond, 0.048f);
+    EXPECT_EQ (p->render.settings.filterMask, 3);
+    EXPECT_EQ (p->pluginState.settingsChanged.load(), 0); // unchanged count of 2
+
+    auto wide = makeProcessor (24, 2);
+    EXPECT_EQ (wide->pluginState.numInputChannels.load(), 16);
+    EXPECT_EQ (wide->pluginState.settingsChanged.load(), 1);
+    EXPECT_EQ (wide->renderSpec.numInputChannels, 24);
+    run (*wide, 3000, 512); // writes 16 rings, reads nothing past them
+}
+
+TEST (Processor, ConstructionDefaults)
+{
+    BinauralAudioProcessor p;
+    EXPECT_EQ (p.render.settings.rateRatio, 0.91875f);
+    EXPECT_EQ (p.render.settings.samplesPerMicrosecond, 0.0441f);
+    EXPECT_EQ (p.render.workBuffer.getNumChannels(), 10);
+    EXPECT_EQ (p.render.workBuffer.getNumSamples(), 2192);
+    EXPECT_EQ (p.render.historyBuffer.getNumChannels(), 16);
+    EXPECT_EQ (p.render.historyBuffer.getNumSamples(), 20480);
+    EXPECT_EQ (p.renderSpec.currentProfile(), p.pluginState.channelProfiles.findById (1));
+    EXPECT_EQ (p.renderSpec.currentSoloMutes(), &p.pluginState.soloMutes);
+    EXPECT_TRUE (p.renderSpec.hasDesk.load());
+    EXPECT_FALSE (p.renderSpec.loudspeakerEq.load());
+    EXPECT_EQ (p.renderSpec.volumeGain.load(), 1.0f);
+}
+
+TEST (Processor, FloatingPointModeIsRestored)
+{
+    auto p = makeProcessor (2, 2);
+    const auto before = _mm_getcsr();
+    run (*p, 1024, 512);
+    EXPECT_EQ (_mm_getcsr(), before);
+}
+
+TEST (Processor, DownmixEveryLayout)
+{
+    auto reference = std::make_unique<BinauralAudioProcessor>();
+    for (auto* profile : reference->pluginState.channelProfiles.profiles)
+    {
+        for (int numIn : { 1, 2, 6, 16 })
+        {
+            auto p = makeProcessor (numIn, 2);
+            loadState (*p, "Bypassed=True\nVolumeTrim=20\nChannelProfile=" + juce::String (profile->id));
+            const auto got = run (*p, 2000, 500);
+            const auto want = expectedDownmix (*profile, p->pluginState.soloMutes, numIn, 2000, std::pow (10.0f, -3.0f / 20.0f));
+            SCOPED_TRACE (profile->name + " with " + juce::String (numIn) + " inputs");
+            expectClose (got, want);
+        }
+    }
+}
+
+TEST (Processor, DownmixHonoursSoloAndMute)
+{
+    auto p = makeProcessor (8, 2);
+    loadState (*p, "Bypassed=True\nChannelProfile=1\nSoloMutes=--s-s--m");
+    const auto* profile = p->pluginState.channelProfiles.findById (1);
+    expectClose (run (*p, 1500, 256), expectedDownmix (*profile, p->pluginState.soloMutes, 8, 1500, 1.0f));
+
+    loadState (*p, "SoloMutes=m-m-m-m-");
+    auto p2 = makeProcessor (8, 2);
+    loadState (*p2, "Bypassed=True\nChannelProfile=1\nSoloMutes=m-m-m-m-");
+    expectClose (run (*p2, 1500, 256), expectedDownmix (*profile, p2->pluginState.soloMutes, 8, 1500, 1.0f));
+}
+
+TEST (Processor, LongHostBlocksMatchShortBlocks)
+{
+    for (int big : { 2049, 4096, 5000, 20481 })
+    {
+        auto a = makeProcessor (8, 2);
+        auto b = makeProcessor (8, 2);
+        loadState (*a, "Bypassed=True");
+        loadState (*b, "Bypassed=True");
+        expectClose (run (*a, 3 * big, big), run (*b, 3 * big, 512));
+    }
+}
+
+TEST (Processor, ExtraOutputChannelsAreUntouched)
+{
+    auto p = makeProcessor (2, 6);
+    loadState (*p, "Bypassed=True");
+    juce::AudioBuffer<float> buffer (6, 256);
+    for (int c = 0; c < 6; ++c)
+        juce::FloatVectorOperations::fill (buffer.getWritePointer (c), 0.25f * (float) c, 256);
+    juce::MidiBuffer midi;
+    p->processBlock (buffer, midi);
+    for (int c = 2; c < 6; ++c)
+        EXPECT_EQ (buffer.getSample (c, 100), 0.25f * (float) c);
+
+    p->pluginState.bypassed = 0; // the spatial branch writes only channels 0 and 1 too
+    p->processBlock (buffer, midi);
+    for (int c = 2; c < 6; ++c)
+        EXPECT_EQ (buffer.getSample (c, 200), 0.25f * (float) c);
+}
+
+TEST (Processor, StateTextRoundTrip)
+{
+    BinauralAudioProcessor p;
+    juce::MemoryBlock block;
+    p.getStateInformation (block);
+    EXPECT_EQ (block.toString(), "Bypassed=False\r\nChannelProfile=1\r\nSoloMutes=--------\r\nRoom=1\r\n"
+                                 "Loudspeakers=0\r\nVolumeTrim=26\r\nReverbTrim=16");
+}
