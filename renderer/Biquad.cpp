@@ -9,15 +9,16 @@ namespace
 {
 constexpr float pi = 3.1415927f;
 
-// Limits that keep every design finite and its poles inside the unit
+// Limits that keep every design finite and its poles clear of the unit
 // circle in single precision. Below minW0 cos(w0) is too close to 1 to be
-// told apart from it; a Q of maxQ still leaves the poles clear of the circle.
+// told apart from it; the Q of the poles is held at or below maxPoleQ.
 constexpr float minW0 = 1.0e-3f;
 constexpr float maxW0 = pi - 1.0e-3f;
-constexpr float minQ = 1.0e-3f;
-constexpr float maxQ = 1.0e3f;
-constexpr float minAmplitude = 1.0e-4f;
-constexpr float maxAmplitude = 1.0e4f;
+constexpr float minPoleQ = 0.01f;
+constexpr float maxPoleQ = 100.0f;
+constexpr float maxShelfQ = 10.0f; // far above any useful slope
+constexpr float minAmplitude = 0.01f; // -80 dB at a shelf's far end, -80 dB peak
+constexpr float maxAmplitude = 100.0f;
 
 void setIdentity (BiquadCoefficients& c, float gain) noexcept
 {
@@ -33,19 +34,19 @@ bool isKnownType (int32_t type) noexcept
     return type >= BiquadDesigner::peak && type <= BiquadDesigner::highPass;
 }
 
-bool allFinite (const BiquadDesigner::State& st) noexcept
+bool allFiniteParameters (const BiquadDesigner::State& st) noexcept
 {
     return std::isfinite (st.w0) && std::isfinite (st.q) && std::isfinite (st.amplitude)
            && std::isfinite (st.gain);
 }
 
 // Shelf alpha from the slope S: alpha = s/2 * sqrt((A + 1/A)(1/S - 1) + 2).
-// The root is 1/Q of the shelf; it is kept at or above 1/maxQ so that a
-// slope beyond the steepest one for A cannot give a negative root.
+// The root is 1/Q of the shelf's poles; it is kept at or above 1/maxShelfQ,
+// so a slope steeper than A allows cannot give a negative root.
 float shelfAlpha (float s, float amplitude, float slope) noexcept
 {
     const float inverseQSquared = (amplitude + 1.0f / amplitude) * (1.0f / slope - 1.0f) + 2.0f;
-    const float floor = 1.0f / (maxQ * maxQ);
+    const float floor = 1.0f / (maxShelfQ * maxShelfQ);
     return s / 2.0f * std::sqrt (std::max (inverseQSquared, floor));
 }
 
@@ -106,6 +107,21 @@ void designHighPass (BiquadCoefficients& out, float s, float c, float g, float q
     out.a2 = (1.0f - alpha) / a0;
 }
 
+// True when both poles lie strictly inside the unit circle (the stability
+// triangle), checked exactly on the stored single-precision values.
+bool isStable (const BiquadCoefficients& c) noexcept
+{
+    const double a1 = c.a1;
+    const double a2 = c.a2;
+    return std::abs (a2) < 1.0 && std::abs (a1) < 1.0 + a2;
+}
+
+bool allFinite (const BiquadCoefficients& c) noexcept
+{
+    return std::isfinite (c.b0) && std::isfinite (c.b1) && std::isfinite (c.b2) && std::isfinite (c.a1)
+           && std::isfinite (c.a2);
+}
+
 // One step of the transposed direct form II.
 inline float tick (float x, float& s1, float& s2, const BiquadCoefficients& c) noexcept
 {
@@ -125,7 +141,7 @@ void BiquadDesigner::buildFromState (BiquadCoefficients& coefficients, const Sta
     if (peakOrShelf && st.amplitude == 1.0f && st.gain == 1.0f)
         return setIdentity (coefficients, 1.0f);
 
-    if (! allFinite (st))
+    if (! allFiniteParameters (st))
         return setIdentity (coefficients, 1.0f);
 
     const float g = st.gain;
@@ -133,20 +149,30 @@ void BiquadDesigner::buildFromState (BiquadCoefficients& coefficients, const Sta
         return setIdentity (coefficients, g); // the whole band lies below the corner
 
     const float w0 = std::clamp (st.w0, minW0, maxW0);
-    const float q = std::clamp (st.q, minQ, maxQ);
     const float A = std::clamp (st.amplitude, minAmplitude, maxAmplitude);
+    // A peak's poles have Q times A; every other kind's have Q (or the
+    // shelf's own Q, limited in shelfAlpha).
+    const float poleFactor = st.type == peak ? A : 1.0f;
+    const float q = std::clamp (st.q, minPoleQ / std::min (poleFactor, 1.0f), maxPoleQ / std::max (poleFactor, 1.0f));
     const float s = std::sin (w0);
     const float c = std::cos (w0);
 
+    BiquadCoefficients designed;
     switch (st.type)
     {
-        case peak:      designPeak (coefficients, s, c, A, g, q); break;
-        case highShelf: designHighShelf (coefficients, s, c, A, g, q); break;
-        case lowShelf:  designLowShelf (coefficients, s, c, A, g, q); break;
-        case lowPass:   designLowPass (coefficients, s, c, g, q); break;
-        case highPass:  designHighPass (coefficients, s, c, g, q); break;
+        case peak:      designPeak (designed, s, c, A, g, q); break;
+        case highShelf: designHighShelf (designed, s, c, A, g, q); break;
+        case lowShelf:  designLowShelf (designed, s, c, A, g, q); break;
+        case lowPass:   designLowPass (designed, s, c, g, q); break;
+        case highPass:  designHighPass (designed, s, c, g, q); break;
         default: break;
     }
+
+    // Extreme combinations can still round onto or past the unit circle.
+    if (allFinite (designed) && isStable (designed))
+        coefficients = designed;
+    else
+        setIdentity (coefficients, g);
 }
 
 void Biquad::processInPlace (BiquadContext& context, const BiquadCoefficients& coefficients,

@@ -46,9 +46,11 @@ struct BiquadDesigner
 
     // Writes the coefficients for the given parameters. Unknown types leave
     // the coefficients untouched. Degenerate parameters are made safe:
-    // non-finite values give the identity, w0 is kept inside (0, pi), Q, S
-    // and A are kept positive, and a low-pass whose corner lies at or beyond
-    // half the sample rate passes the band unchanged (times the gain).
+    // non-finite values give the identity; w0, Q (or S) and A are held in
+    // ranges whose poles stay inside the unit circle (w0 in (0, pi), A
+    // within +-80 dB); a low-pass whose corner lies at or beyond half the
+    // sample rate passes the band (times the gain); any design that would
+    // still round onto the unit circle becomes the gain alone.
     static void buildFromState (BiquadCoefficients& coefficients, const State& state) noexcept;
 };
 
