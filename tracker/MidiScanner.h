@@ -1,31 +1,159 @@
 #pragma once
 
+#include "tracker/InfoText.h"
+#include "tracker/MidiPorts.h"
+
 #include <juce_audio_devices/juce_audio_devices.h>
 
+#include <memory>
 #include <vector>
 
 namespace Midi
 {
-// Finds head trackers among the MIDI ports.
-class MidiScanner : public juce::Timer
+// Finds head trackers among the MIDI ports by port-name prefix, identifies
+// them with a MIDI File Dump request, pairs an input and an output port into
+// one Duplex per tracker and passes the trackers' messages to its listeners.
+//
+// Threads: the scan (timerCallback), sendMessage, findDuplex and the Duplex
+// operations run on the message thread; incoming messages arrive on the port
+// layer's MIDI input thread. listLock guards the lists, the decoder and the
+// port pointers between the two; ports are opened and closed outside it.
+// listenerLock guards `listeners` against forwarding on the MIDI input thread:
+// change `listeners` only through addListener and removeListener (or while
+// holding listenerLock) once ports may be open.
+class MidiScanner : public juce::Timer,
+                    private MidiPorts::InputCallback
 {
 public:
     class Listener
     {
     public:
         virtual ~Listener() = default;
+        // Message thread, at the scan after the tracker was identified.
         virtual void scannerDeviceAdded (const juce::String& name) = 0;
+        // Message thread, at the scan that found one of its ports gone.
         virtual void scannerDeviceRemoved (const juce::String& name) = 0;
+        // MIDI input thread: every message from an identified tracker.
         virtual void handleIncomingMidiMessage (const juce::String& name, const juce::MidiMessage& message) {}
     };
 
-    MidiScanner() = default;
-    ~MidiScanner() override { stopTimer(); }
+    // One opened input port whose name matched a prefix.
+    struct InputDevice
+    {
+        InputDevice (MidiScanner& owner, const juce::String& portIdentifier);
+        ~InputDevice();
 
-    void timerCallback() override {}
+        // Opens and starts the port; only called while `input` is null.
+        void connect();
+
+        std::unique_ptr<MidiPorts::Input> input;
+        int scanState = 0; // 0 opened in this scan, 1 seen, 2 not seen
+        bool bootloader = false;
+        juce::OwnedArray<InfoText::Token> tokens;
+        juce::String identifier;
+        MidiPorts::InputCallback* callback;
+        MidiScanner& scanner;
+    };
+
+    // One opened output port whose name matched a prefix.
+    struct OutputDevice
+    {
+        explicit OutputDevice (const juce::String& portIdentifier) : identifier (portIdentifier) {}
+
+        std::unique_ptr<MidiPorts::Output> output;
+        int scanState = 0;
+        bool paired = false; // a Duplex owns it; no more identification requests
+        juce::String identifier;
+    };
+
+    // One identified tracker: an input and an output port.
+    struct Duplex
+    {
+        explicit Duplex (MidiScanner& owner) : scanner (owner) {}
+
+        // Reopens the ports that are closed; nothing when connected.
+        void connect();
+        // Stops and closes both ports and clears `connected`.
+        void disconnect();
+
+        juce::String name;
+        bool pendingRemoval = false;
+        bool bootloader = false;
+        juce::OwnedArray<InfoText::Token> tokens;
+        InputDevice* input = nullptr;
+        OutputDevice* output = nullptr;
+        bool connected = true;
+        MidiScanner& scanner;
+    };
+
+    // Uses the operating system's MIDI ports.
+    MidiScanner();
+    // Uses the given port layer, which must outlive the scanner.
+    explicit MidiScanner (MidiPorts& portsToUse);
+    ~MidiScanner() override;
+
+    // One scan.
+    void timerCallback() override;
+
+    // Marks a known input seen, or opens a new one.
+    void reconcileInput (const juce::MidiDeviceInfo& port, bool isBootloader);
+
+    // Sends to the connected tracker of that name, or to every connected
+    // tracker when the name is empty.
+    void sendMessage (const juce::String& name, const juce::MidiMessage& message);
+
+    // The first Duplex of that name, or null. Valid until the scan that
+    // announces its removal has finished.
+    Duplex* findDuplex (const juce::String& name);
+
+    void addListener (Listener* listener);
+    void removeListener (Listener* listener);
 
     juce::StringArray normalPrefixes;
     juce::StringArray bootloaderPrefixes;
+
+    // File Dump decoder, one for all ports.
+    juce::uint8 dumpText[115] = {};
+    int dumpTextLength = 0;
+    juce::uint8 expectedPacket = 0;
+
+    juce::String probedIdentifier;
+    juce::OwnedArray<Duplex> duplexes;
+    juce::OwnedArray<InputDevice> inputs;
+    juce::OwnedArray<OutputDevice> outputs;
     std::vector<Listener*> listeners;
+    juce::StringArray addedNames;
+    juce::StringArray removedNames;
+
+    MidiPorts& ports;
+    juce::CriticalSection listLock;
+    juce::CriticalSection listenerLock;
+
+private:
+    void handleIncomingMidiMessage (MidiPorts::Input* source, const juce::MidiMessage& message) override;
+
+    bool matchesAny (const juce::StringArray& prefixes, const juce::String& portName) const;
+    void scanInputs();
+    void scanOutputs();
+    void reconcileOutput (const juce::MidiDeviceInfo& port);
+    void markRemovedInputs();
+    void markRemovedOutputs();
+    void markRemoval (Duplex& duplex);
+    void sendIdentificationRequest();
+    void announce (juce::StringArray& names, void (Listener::*operation) (const juce::String&));
+    void deletePendingDuplexes();
+    void closeAllPorts();
+
+    void resetDecoder();
+    void decodeFileDump (InputDevice& source, const juce::MidiMessage& message);
+    void decodeDataPacket (InputDevice& source, const juce::uint8* payload, int payloadLength);
+    void nameAndPair (InputDevice& source);
+    void forward (const juce::String& name, const juce::MidiMessage& message);
+
+    InputDevice* findInput (MidiPorts::Input* source) const;
+    Duplex* findDuplexOf (const InputDevice* input) const;
+    Duplex* findDuplexOf (const OutputDevice* output) const;
+
+    JUCE_DECLARE_NON_COPYABLE (MidiScanner)
 };
 } // namespace Midi

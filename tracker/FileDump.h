@@ -1,0 +1,34 @@
+#pragma once
+
+#include <juce_audio_basics/juce_audio_basics.h>
+
+namespace Midi::FileDump
+{
+// The MIDI File Dump messages of tracker identification. A message is viewed
+// as its payload P: the bytes after F0, without the final byte (F7).
+
+// F0 7E 01 07 03 00 "TEXT" "INFO" F7: asks device 01 for its file "INFO".
+juce::MidiMessage makeInfoRequest();
+
+enum class Kind
+{
+    other,
+    header,
+    dataPacket
+};
+
+// Kind of a raw message; payload and payloadLength are set for headers and
+// data packets.
+Kind classify (const juce::uint8* data, int size, const juce::uint8*& payload, int& payloadLength);
+
+// True when the exclusive-or of the whole payload, checksum included, is 0.
+bool checksumIsGood (const juce::uint8* payload, int payloadLength);
+
+// Most bytes that one data packet can decode to (a byte count of 127).
+constexpr int maxDecodedBytes = 111;
+
+// Decodes the data packet's 8-to-7 packed bytes into out (room for
+// maxDecodedBytes). Returns the number of decoded bytes, or -1 when the byte
+// count is not a data byte or reaches past the packet's own bytes.
+int unpackData (const juce::uint8* payload, int payloadLength, juce::uint8* out);
+} // namespace Midi::FileDump
