@@ -33,18 +33,12 @@ BinauralAudioProcessor::BinauralAudioProcessor()
                                 .withOutput ("Output", juce::AudioChannelSet::stereo(), true)),
       pluginState (this, this)
 {
-    resetRenderer();
     layoutSettingsChanged();
     gainSettingsChanged();
+    applyPendingBuild(); // no audio runs yet
 }
 
 BinauralAudioProcessor::~BinauralAudioProcessor() = default;
-
-void BinauralAudioProcessor::resetRenderer() noexcept
-{
-    for (auto* ring : render.inputDelays)
-        ring->clear();
-}
 
 bool BinauralAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) const
 {
@@ -56,9 +50,13 @@ bool BinauralAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts)
 void BinauralAudioProcessor::prepareToPlay (double sampleRate, int)
 {
     render.settings.setSampleRate ((float) sampleRate);
+    render.reverb.setSamplingFrequency (render.settings, render.room);
+    render.eq.setSamplingFrequency (render.settings);
 
     for (auto* ring : render.inputDelays)
         ring->clear();
+    render.reverb.resetFilterStates();
+    render.eq.resetContexts();
 
     const auto n = (uint8_t) getMainBusNumInputChannels();
     renderSpec.numInputChannels = n;
@@ -92,6 +90,7 @@ void BinauralAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juc
 void BinauralAudioProcessor::renderSlice (float* const* channels, int numChannels, int numSamples) noexcept
 {
     renderSpec.numSamples = numSamples;
+    applyPendingBuild();
 
     // Inputs go into the rings before anything writes the outputs, which share storage with them.
     const int numInputs = juce::jmin<int> (renderSpec.numInputChannels, numChannels);
@@ -118,32 +117,11 @@ void BinauralAudioProcessor::renderDownmix (float* outL, float* outR) noexcept
         for (int c = 0; c < count; ++c)
             render.addSimpleDownmix (outL, outR, renderSpec, (uint8_t) c);
     }
-}
 
-void BinauralAudioProcessor::renderSpatial (float* outL, float* outR) noexcept
-{
-    const int n = renderSpec.numSamples;
-    Zeph::Vec::clear (outL, n);
-    Zeph::Vec::clear (outR, n);
-}
-
-void BinauralAudioProcessor::layoutSettingsChanged()
-{
-    renderSpec.profile.store (pluginState.currentProfile(), std::memory_order_release);
-    renderSpec.soloMutes.store (&pluginState.soloMutes, std::memory_order_release);
-    renderSpec.hasDesk.store (pluginState.room < 2, std::memory_order_relaxed);
-}
-
-void BinauralAudioProcessor::gainSettingsChanged()
-{
-    renderSpec.loudspeakerEq.store (pluginState.loudspeakers == 1, std::memory_order_relaxed);
-    renderSpec.volumeGain.store (pluginState.volumeGain, std::memory_order_relaxed);
-    renderSpec.directGain.store (pluginState.directGain, std::memory_order_relaxed);
-    renderSpec.roomGain.store (pluginState.roomGain, std::memory_order_relaxed);
-}
-
-void BinauralAudioProcessor::trackerChanged (const HeadMatrix&)
-{
+    // The lines keep running on silence so that what they hold dies away.
+    const float* silence = render.silentBuffer.getReadPointer (0);
+    for (auto& line : render.reverb.delays)
+        line.writeIntoDelay (silence, n);
 }
 
 juce::AudioProcessorEditor* BinauralAudioProcessor::createEditor()

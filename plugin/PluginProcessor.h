@@ -6,6 +6,8 @@
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
+#include <mutex>
+
 // The object the host talks to: buses, identity, state and the audio blocks.
 class BinauralAudioProcessor : public juce::AudioProcessor,
                                public PluginState::SettingsListener,
@@ -49,10 +51,28 @@ public:
     Zeph::Render render;
 
 private:
-    void resetRenderer() noexcept;
+    // Room builder steps.
+    const HeadMatrix* currentHeadMatrix() const;
+    void writeChannelClasses (const Zeph::ChannelProfile& profile);
+    void buildReflections (Zeph::Room::ReflectionSet& set, const Zeph::ChannelProfile& profile,
+                           int32_t geometryIndex, const HeadMatrix* matrix);
+    void setReverbWeights (const HeadMatrix* matrix) noexcept;
+
+    // Audio thread.
     void renderSlice (float* const* channels, int numChannels, int numSamples) noexcept;
+    void applyPendingBuild() noexcept;
     void renderDownmix (float* outL, float* outR) noexcept;
     void renderSpatial (float* outL, float* outR) noexcept;
+    void renderRoomReflections (float* outL, float* outR, const Zeph::ChannelProfile& profile, int numChannels,
+                                const SoloMuteRecord& soloMutes, bool hasDesk, float gain) noexcept;
+    void renderDirectSound (float* outL, float* outR, const Zeph::ChannelProfile& profile, int numChannels,
+                            const SoloMuteRecord& soloMutes, float gain) noexcept;
+    void renderRayPair (Zeph::Reflection& reflection, float* outL, float* outR, float gain) noexcept;
+
+    // Serialises the room builder with the head hand-off (message and MIDI threads, never audio).
+    std::mutex roomMutex;
+    // Geometry of the newest build, taken over by the audio thread with the build's clears.
+    std::atomic<int32_t> pendingGeometry { 0 };
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (BinauralAudioProcessor)
 };

@@ -10,8 +10,15 @@ Render::Render()
       silentBuffer (1, scratchLength)
 {
     for (int d = 0; d < numReverbLines; ++d)
-        reverbBuffers[d].setSize (1, reverbLineSizes[(size_t) d]);
+        reverbBuffers[d].setSize (1, Reverb::lineSizes[d]);
     silentBuffer.clear();
+
+    for (int d = 0; d < numReverbLines; ++d)
+        reverb.bindLine (d, reverbBuffers[d].getWritePointer (0));
+    reverb.setSamplingFrequency (settings, room);
+    reverb.clear();
+
+    eq.setSamplingFrequency (settings);
 
     for (int k = 0; k < numInputRings; ++k)
     {
@@ -22,6 +29,16 @@ Render::Render()
         ring->isClear = true;
         Vec::clear (ring->buffer, ringSize);
     }
+
+    reset();
+}
+
+void Render::reset() noexcept
+{
+    for (auto* ring : inputDelays)
+        ring->clear();
+    reverb.clear();
+    eq.resetContexts();
 }
 
 void Render::addSimpleDownmix (float* outLeft, float* outRight, const RenderSpec& spec, uint8_t channel) noexcept

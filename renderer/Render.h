@@ -1,12 +1,13 @@
 #pragma once
 
+#include "renderer/EQ.h"
 #include "renderer/FlexibleDelay.h"
 #include "renderer/RenderSpec.h"
+#include "renderer/Reverb.h"
+#include "renderer/Room.h"
 #include "renderer/Settings.h"
 
 #include <juce_audio_basics/juce_audio_basics.h>
-
-#include <array>
 
 namespace Zeph
 {
@@ -18,10 +19,12 @@ struct Render
     static constexpr int numWorkChannels = 10;
     static constexpr int numInputRings = 16;
     static constexpr int ringSize = FlexibleDelay::defaultSize;
-    static constexpr int numReverbLines = 8;
-    static constexpr std::array<int, numReverbLines> reverbLineSizes { 6172, 7484, 10220, 11772, 13508, 15400, 17380, 19828 };
+    static constexpr int numReverbLines = Reverb::numLines;
 
     Render();
+
+    // Input rings cleared, reverb lines cleared, equaliser contexts zeroed.
+    void reset() noexcept;
 
     // Adds the newest block of one channel to the outputs with its layout gains.
     void addSimpleDownmix (float* outLeft, float* outRight, const RenderSpec& spec, uint8_t channel) noexcept;
@@ -32,5 +35,8 @@ struct Render
     juce::AudioBuffer<float> reverbBuffers[numReverbLines];
     juce::AudioBuffer<float> silentBuffer;
     juce::OwnedArray<FlexibleDelay> inputDelays;
+    Room room;
+    Reverb reverb;
+    EQ eq;
 };
 } // namespace Zeph

@@ -2,12 +2,37 @@
 
 namespace Zeph
 {
-void Room::takePendingSwap() noexcept
+Room::ReflectionSet& Room::claimInactiveSet() noexcept
 {
-    if (swapPending)
+    uint32_t word = state.load (std::memory_order_acquire);
+    while (! state.compare_exchange_weak (word, word & ~swapBit, std::memory_order_acq_rel, std::memory_order_acquire))
     {
-        swapPending = false;
-        activeSet = (uint8_t) (1 - activeSet);
     }
+    return reflectionSets[1 - (word & activeBit)];
+}
+
+void Room::publishInactiveSet() noexcept
+{
+    state.fetch_or (swapBit | resetBit, std::memory_order_release);
+}
+
+bool Room::takePendingReset() noexcept
+{
+    return (state.fetch_and (~resetBit, std::memory_order_acq_rel) & resetBit) != 0;
+}
+
+Room::ReflectionSet& Room::takePendingSwap() noexcept
+{
+    uint32_t word = state.load (std::memory_order_acquire);
+    while ((word & (swapBit | resetBit)) == swapBit)
+    {
+        const uint32_t flipped = (word ^ activeBit) & ~swapBit;
+        if (state.compare_exchange_weak (word, flipped, std::memory_order_acq_rel, std::memory_order_acquire))
+        {
+            word = flipped;
+            break;
+        }
+    }
+    return reflectionSets[word & activeBit];
 }
 } // namespace Zeph

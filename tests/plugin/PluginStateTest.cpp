@@ -29,10 +29,7 @@ TEST (PluginState, Defaults)
     EXPECT_EQ (s.roomGain, 1.0f);
     EXPECT_EQ (s.soloMutes.anySolo.load(), 0);
     for (int i = 0; i < 16; ++i)
-    {
         EXPECT_EQ (s.soloMutes.get (i), normal);
-        EXPECT_EQ (s.soloMutes.channelClass[i], 32 + i);
-    }
     EXPECT_TRUE (s.scanner.normalPrefixes.contains ("Head Tracker"));
     EXPECT_TRUE (s.scanner.bootloaderPrefixes.contains ("Vontaleer Bootloader"));
     EXPECT_TRUE (s.scanner.isTimerRunning());

@@ -164,14 +164,14 @@ TEST (Room, FreshRoomHasTwoEmptySets)
     const Zeph::Room room;
     EXPECT_EQ (room.reflectionSets[0].size(), 0);
     EXPECT_EQ (room.reflectionSets[1].size(), 0);
-    EXPECT_EQ (room.activeSet, 0);
+    EXPECT_EQ (room.activeSet(), 0);
     EXPECT_EQ (room.geometryIndex, 0);
-    EXPECT_FALSE (room.swapPending);
+    EXPECT_FALSE (room.swapPending());
     EXPECT_EQ (room.curChannel, 0);
     EXPECT_EQ (room.curReflection, 0);
-    EXPECT_EQ (room.reverbGainLeft, 0.7071f);
-    EXPECT_EQ (room.reverbGainRight, 0.7071f);
-    EXPECT_NE (room.reverbGainLeft, (float) (1.0 / std::sqrt (2.0)));
+    EXPECT_EQ (room.reverbGainLeft.load(), 0.7071f);
+    EXPECT_EQ (room.reverbGainRight.load(), 0.7071f);
+    EXPECT_NE (room.reverbGainLeft.load(), (float) (1.0 / std::sqrt (2.0)));
 }
 
 TEST (Room, PendingSetIsTakenOverAtTheSwapCheck)
@@ -179,23 +179,43 @@ TEST (Room, PendingSetIsTakenOverAtTheSwapCheck)
     Zeph::Room room;
     room.activeReflections().add (new Zeph::Reflection (0, 0, front, 0.0f, 1.0f));
 
-    // The builder fills the other set and raises the flag last.
-    auto& next = room.inactiveReflections();
-    EXPECT_NE (&next, &room.activeReflections());
+    // The builder fills the other set and publishes it last.
+    auto& next = room.claimInactiveSet();
+    EXPECT_EQ (&next, &room.inactiveReflections());
     for (uint8_t c = 0; c < 3; ++c)
         next.add (new Zeph::Reflection (c, 1, front, 10.0f, 0.5f));
-    room.swapPending = true;
+    room.publishInactiveSet();
+    EXPECT_TRUE (room.swapPending());
 
-    room.takePendingSwap();
-    EXPECT_EQ (room.activeSet, 1);
-    EXPECT_FALSE (room.swapPending);
+    // No flip before the audio thread has taken the new set's reset.
+    EXPECT_EQ (&room.takePendingSwap(), &room.reflectionSets[0]);
+    EXPECT_TRUE (room.takePendingReset());
+    EXPECT_FALSE (room.takePendingReset());
+
+    EXPECT_EQ (&room.takePendingSwap(), &room.reflectionSets[1]);
+    EXPECT_EQ (room.activeSet(), 1);
+    EXPECT_FALSE (room.swapPending());
     EXPECT_EQ (room.activeReflections().size(), 3);
 
     // Without a pending set nothing moves; the old set is the next to refill.
     room.takePendingSwap();
-    EXPECT_EQ (room.activeSet, 1);
+    EXPECT_EQ (room.activeSet(), 1);
     EXPECT_EQ (room.inactiveReflections().size(), 1);
     room.inactiveReflections().clear();
     EXPECT_EQ (room.reflectionSets[0].size(), 0);
     EXPECT_EQ (room.activeReflections().size(), 3);
+}
+
+TEST (Room, ClaimCancelsASwapNotYetTaken)
+{
+    Zeph::Room room;
+    room.claimInactiveSet().add (new Zeph::Reflection (0, 0, front, 0.0f, 1.0f));
+    room.publishInactiveSet();
+    EXPECT_TRUE (room.takePendingReset());
+
+    // A second build starts before the audio thread flipped: it gets the same set back.
+    auto& again = room.claimInactiveSet();
+    EXPECT_EQ (&again, &room.reflectionSets[1]);
+    EXPECT_FALSE (room.swapPending());
+    EXPECT_EQ (&room.takePendingSwap(), &room.reflectionSets[0]);
 }

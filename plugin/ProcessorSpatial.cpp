@@ -1,0 +1,118 @@
+// The spatialiser-on branch of the audio block.
+#include "plugin/PluginProcessor.h"
+#include "renderer/VectorOps.h"
+
+namespace
+{
+bool isSpatial (const Zeph::ChannelPos& position) noexcept
+{
+    return position.type == Zeph::spatial || position.type == Zeph::fullRange;
+}
+} // namespace
+
+void BinauralAudioProcessor::applyPendingBuild() noexcept
+{
+    auto& room = render.room;
+    if (! room.takePendingReset())
+        return;
+    room.geometryIndex = pendingGeometry.load (std::memory_order_relaxed);
+    render.reverb.setSamplingFrequency (render.settings, room);
+    for (auto* ring : render.inputDelays)
+        ring->clear();
+    render.reverb.resetFilterStates();
+    render.eq.resetContexts();
+}
+
+void BinauralAudioProcessor::renderRayPair (Zeph::Reflection& reflection, float* outL, float* outR, float gain) noexcept
+{
+    const int n = renderSpec.numSamples;
+    float* const* work = render.workBuffer.getArrayOfWritePointers();
+    const auto& ring = *render.inputDelays.getUnchecked (reflection.channel);
+    reflection.left.renderAudio (render.settings, ring, work[0], work[2], n, gain);
+    reflection.right.renderAudio (render.settings, ring, work[1], work[2], n, gain);
+    Zeph::Vec::add (outL, work[0], outL, n);
+    Zeph::Vec::add (outR, work[1], outR, n);
+}
+
+void BinauralAudioProcessor::renderRoomReflections (float* outL, float* outR, const Zeph::ChannelProfile& profile,
+                                                    int numChannels, const SoloMuteRecord& soloMutes,
+                                                    bool hasDesk, float gain) noexcept
+{
+    auto& room = render.room;
+    for (int c = 0; c < numChannels; ++c)
+    {
+        if (! isSpatial (*profile.positions.getUnchecked (c)) || ! soloMutes.sounds (c))
+            continue;
+        auto& set = room.takePendingSwap();
+        room.curChannel = (uint8_t) c;
+        room.curReflection = 0;
+        for (int r = room.curReflection; r < set.size(); ++r)
+        {
+            auto& reflection = *set.getUnchecked (r);
+            if (reflection.channel != room.curChannel || reflection.isDirect)
+                continue;
+            const bool skip = (reflection.isDeskReflection && ! hasDesk) || (reflection.isFloorReflection && hasDesk);
+            if (! skip)
+                renderRayPair (reflection, outL, outR, gain);
+            room.curReflection = r + 1;
+        }
+    }
+}
+
+void BinauralAudioProcessor::renderDirectSound (float* outL, float* outR, const Zeph::ChannelProfile& profile,
+                                                int numChannels, const SoloMuteRecord& soloMutes, float gain) noexcept
+{
+    for (int c = 0; c < numChannels; ++c)
+    {
+        const auto& position = *profile.positions.getUnchecked (c);
+        if (isSpatial (position))
+        {
+            if (! soloMutes.sounds (c))
+                continue;
+            for (auto* reflection : render.room.takePendingSwap())
+                if (reflection->channel == c && reflection->isDirect)
+                {
+                    renderRayPair (*reflection, outL, outR, gain);
+                    break;
+                }
+        }
+        else if (position.type == Zeph::lfe)
+        {
+            render.addSimpleDownmix (outL, outR, renderSpec, (uint8_t) c);
+        }
+    }
+}
+
+void BinauralAudioProcessor::renderSpatial (float* outL, float* outR) noexcept
+{
+    const int n = renderSpec.numSamples;
+    Zeph::Vec::clear (outL, n);
+    Zeph::Vec::clear (outR, n);
+
+    // Settings written by the message thread are taken once per block.
+    const auto* profile = renderSpec.currentProfile();
+    const auto* soloMutes = renderSpec.currentSoloMutes();
+    const float volume = renderSpec.volumeGain.load (std::memory_order_relaxed);
+    const float roomGain = renderSpec.roomGain.load (std::memory_order_relaxed) * volume;
+    const float directGain = renderSpec.directGain.load (std::memory_order_relaxed) * volume;
+    const bool hasDesk = renderSpec.hasDesk.load (std::memory_order_relaxed);
+    const bool loudspeakerEq = renderSpec.loudspeakerEq.load (std::memory_order_relaxed);
+    const int numChannels = profile == nullptr ? 0
+                                               : juce::jmin<int> ((uint8_t) profile->numPositions(),
+                                                                  renderSpec.numInputChannels);
+
+    if (numChannels > 0 && soloMutes != nullptr)
+        renderRoomReflections (outL, outR, *profile, numChannels, *soloMutes, hasDesk, roomGain);
+
+    auto& room = render.room;
+    render.reverb.process (outL, outR, n, render.workBuffer.getArrayOfWritePointers(), render.settings.rateRatio,
+                           room.geometryIndex, room.reverbGainLeft.load (std::memory_order_relaxed),
+                           room.reverbGainRight.load (std::memory_order_relaxed));
+    render.eq.roomStage (outL, outR, n, loudspeakerEq);
+
+    if (numChannels > 0 && soloMutes != nullptr)
+        renderDirectSound (outL, outR, *profile, numChannels, *soloMutes, directGain);
+
+    if (loudspeakerEq)
+        render.eq.outputStage (outL, outR, n);
+}

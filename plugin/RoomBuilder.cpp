@@ -1,0 +1,111 @@
+#include "plugin/RoomBuilder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace RoomBuilder
+{
+namespace
+{
+constexpr RoomGeometry speechOptimised { 2.6f, 2.99f, 2.31f, 1.28f, 5.2f, 5.6f, -8.3f, -14.6f };
+constexpr RoomGeometry mixingStudio { 2.7f, 5.5449996f, 6.565f, 1.28f, 9.73f, 12.29f, -6.9f, -12.0f };
+constexpr RoomGeometry hall { 3.5f, 5.435f, 6.885f, 1.655f, 10.63f, 13.67f, -6.3f, -11.7f };
+
+constexpr float deskHeight = 0.8f;
+constexpr float deskAngle = 25.0f;
+constexpr float deskGain = 0.25f;
+constexpr float floorAngle = 40.0f;
+constexpr float floorGain = 0.2f;
+
+// k(m) = ((m > 0 ? 1 : 0) + m) / 2, truncated toward zero.
+int wallPairs (int m) noexcept
+{
+    return ((m > 0 ? 1 : 0) + m) / 2;
+}
+
+// Coordinate of the image m of a source at p between walls at 0 and extent.
+float mirrored (int m, float p, float extent) noexcept
+{
+    return 2.0f * (float) wallPairs (m) * extent + ((m % 2) != 0 ? -p : p);
+}
+
+// Angle in degrees between the loudspeaker direction d and the image position q, seen from the head.
+float angleBetween (const float (&d)[3], const float (&q)[3]) noexcept
+{
+    const float a2 = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+    const float b2 = q[0] * q[0] + q[1] * q[1] + q[2] * q[2];
+    const float dx = q[0] - d[0], dy = q[1] - d[1], dz = q[2] - d[2];
+    const float c2 = dx * dx + dy * dy + dz * dz;
+    const float denominator = 2.0f * std::sqrt (a2 * b2);
+    float cosine = denominator > 0.0f ? (a2 + b2 - c2) / denominator : 1.0f;
+    cosine = std::clamp (cosine, -1.0f, 1.0f);
+    return std::acos (cosine) * 180.0f / 3.1415927f;
+}
+
+float decibelsToGain (float dB) noexcept
+{
+    return std::pow (10.0f, dB / 20.0f);
+}
+} // namespace
+
+int32_t geometryIndexForRoom (uint8_t room) noexcept
+{
+    return room == 0 ? 0 : (room == 1 ? 2 : 3);
+}
+
+const RoomGeometry& geometryFor (int32_t geometryIndex) noexcept
+{
+    return geometryIndex == 0 ? speechOptimised : (geometryIndex == 2 ? mixingStudio : hall);
+}
+
+uint8_t channelClass (const Zeph::ChannelPos& position, int index) noexcept
+{
+    if (position.type != Zeph::spatial && position.type != Zeph::fullRange)
+        return (uint8_t) (32 + index);
+    if (position.z < -0.01f || position.z > 0.01f)
+        return 2;
+    if (position.y > 0.01f)
+        return 0;
+    return 1;
+}
+
+void appendReflections (Zeph::Room::ReflectionSet& set, uint8_t channel,
+                        const Zeph::ChannelPos& position, const RoomGeometry& g)
+{
+    // The loudspeaker's place in the room.
+    const float n = position.x * g.scale + g.listenerX;
+    const float p = position.y * g.scale + g.listenerY;
+    const float o = position.z * g.scale + g.earHeight;
+
+    const float deskMirror = (position.y > 0.0f && o >= deskHeight) ? 2.0f * deskHeight - o : -o;
+    const float desk[3] = { n - g.listenerX, p - g.listenerY, deskMirror - g.earHeight };
+    set.add (new Zeph::Reflection (channel, 1, desk, deskAngle, deskGain))->isDeskReflection = true;
+
+    const float floor[3] = { n - g.listenerX, p - g.listenerY, -o - g.earHeight };
+    set.add (new Zeph::Reflection (channel, 1, floor, floorAngle, floorGain))->isFloorReflection = true;
+
+    const float direction[3] = { position.x, position.y, position.z };
+    for (int m = -2; m <= 2; ++m)
+        for (int s = -2; s <= 2; ++s)
+        {
+            const int order = std::abs (m) + std::abs (s);
+            if (order > 2)
+                continue;
+            const float image[3] = { mirrored (m, n, g.width) - g.listenerX,
+                                     mirrored (s, p, g.depth) - g.listenerY,
+                                     o - g.earHeight };
+            const float gain = order == 0 ? 1.0f : decibelsToGain (order == 1 ? g.order1Db : g.order2Db);
+            // The direct image lies on the loudspeaker's own direction.
+            const float angle = order == 0 ? 0.0f : angleBetween (direction, image);
+            set.add (new Zeph::Reflection (channel, (uint8_t) order, image, angle, gain));
+        }
+}
+
+void reverbWeights (const float* row, float& left, float& right) noexcept
+{
+    const float m0 = row[0], m1 = row[1], m2 = row[2];
+    right = 1.0f - ((m1 + 1.0f) * (m1 + 1.0f) + m0 * m0 + m2 * m2) / 2.0f;
+    left = 1.0f - ((m1 - 1.0f) * (m1 - 1.0f) + m0 * m0 + m2 * m2) / 2.0f;
+}
+} // namespace RoomBuilder

@@ -1,0 +1,160 @@
+#include "plugin/PluginProcessor.h"
+#include "plugin/RoomBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace
+{
+void load (BinauralAudioProcessor& p, const juce::String& text)
+{
+    p.setStateInformation (text.toRawUTF8(), (int) text.getNumBytesAsUTF8());
+}
+
+// Runs one block so the audio thread takes the newest build over.
+void takeBuild (BinauralAudioProcessor& p)
+{
+    if (p.renderSpec.numInputChannels == 0)
+        p.prepareToPlay (44100.0, 512); // a stereo input: channels 0 and 1 sound
+    juce::AudioBuffer<float> buffer (2, 64);
+    buffer.clear();
+    juce::MidiBuffer midi;
+    p.processBlock (buffer, midi);
+}
+
+Zeph::Room::ReflectionSet& newestSet (BinauralAudioProcessor& p)
+{
+    takeBuild (p);
+    return p.render.room.activeReflections();
+}
+} // namespace
+
+TEST (RoomBuilder, DefaultLayoutAndRoom)
+{
+    BinauralAudioProcessor p;
+    auto& set = newestSet (p);
+    EXPECT_EQ (set.size(), 120);
+    EXPECT_EQ (p.render.room.geometryIndex, 2);
+    EXPECT_TRUE (p.renderSpec.hasDesk.load());
+    EXPECT_EQ (p.render.room.reverbGainLeft.load(), 0.0f); // no tracker
+    EXPECT_EQ (p.render.room.reverbGainRight.load(), 0.0f);
+
+    // Channel 2 is "C", straight ahead: its fifteen reflections follow channel 1's.
+    const auto& desk = *set[30];
+    const auto& floor = *set[31];
+    ASSERT_EQ (desk.channel, 2);
+    EXPECT_TRUE (desk.isDeskReflection);
+    EXPECT_NEAR (desk.position[0], 0.0f, 1e-5f);
+    EXPECT_NEAR (desk.position[1], 2.7f, 1e-5f);
+    EXPECT_NEAR (desk.position[2], -0.96f, 1e-5f);
+    EXPECT_EQ (desk.angle, 25.0f);
+    EXPECT_EQ (desk.gain, 0.25f);
+    EXPECT_TRUE (floor.isFloorReflection);
+    EXPECT_NEAR (floor.position[2], -2.56f, 1e-5f);
+    EXPECT_EQ (floor.angle, 40.0f);
+    EXPECT_EQ (floor.gain, 0.2f);
+
+    const auto& direct = *set[30 + 2 + 6]; // image (0, 0) is the seventh
+    EXPECT_TRUE (direct.isDirect);
+    EXPECT_NEAR (direct.position[0], 0.0f, 1e-5f);
+    EXPECT_NEAR (direct.position[1], 2.7f, 1e-5f);
+    EXPECT_NEAR (direct.position[2], 0.0f, 1e-5f);
+    EXPECT_EQ (direct.angle, 0.0f);
+    EXPECT_EQ (direct.gain, 1.0f);
+
+    // Image (-1, 0) is the third, (1, 0) the eleventh.
+    const float n = 5.5449996f;
+    EXPECT_NEAR (set[30 + 2 + 2]->position[0], -n - 5.5449996f, 1e-4f);
+    EXPECT_NEAR (set[30 + 2 + 10]->position[0], 2.0f * 9.73f - n - 5.5449996f, 1e-4f);
+    EXPECT_NEAR (set[30 + 2 + 2]->gain, std::pow (10.0f, -6.9f / 20.0f), 1e-6f);
+    EXPECT_NEAR (set[30 + 2 + 0]->gain, std::pow (10.0f, -12.0f / 20.0f), 1e-6f);
+
+    int directs = 0;
+    for (auto* r : set)
+        directs += r->isDirect ? 1 : 0;
+    EXPECT_EQ (directs, 8);
+}
+
+TEST (RoomBuilder, ChannelClasses)
+{
+    Zeph::ChannelPos pos;
+    pos.type = Zeph::fullRange;
+    pos.y = 0.5f;
+    pos.z = 0.005f;
+    EXPECT_EQ (RoomBuilder::channelClass (pos, 3), 0);
+    pos.z = 0.02f;
+    EXPECT_EQ (RoomBuilder::channelClass (pos, 3), 2);
+    pos.y = 0.0f;
+    pos.z = 0.0f;
+    EXPECT_EQ (RoomBuilder::channelClass (pos, 3), 1);
+    pos.type = Zeph::lfe;
+    EXPECT_EQ (RoomBuilder::channelClass (pos, 3), 35);
+
+    BinauralAudioProcessor p;
+    const uint8_t expected[16] = { 0, 0, 0, 35, 1, 1, 2, 2, 40, 41, 42, 43, 44, 45, 46, 47 };
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ (p.pluginState.soloMutes.channelClass[i], expected[i]) << i;
+}
+
+TEST (RoomBuilder, BehindTheListenerDeskIsTheFloor)
+{
+    BinauralAudioProcessor p;
+    auto& set = newestSet (p);
+    const auto& desk = *set[4 * 15]; // "Ls" at -115 degrees
+    const auto& floor = *set[4 * 15 + 1];
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ (desk.position[k], floor.position[k]);
+    EXPECT_NE (desk.angle, floor.angle);
+}
+
+TEST (RoomBuilder, HallUsesGeometryThree)
+{
+    BinauralAudioProcessor p;
+    load (p, "Room=2");
+    auto& set = newestSet (p);
+    EXPECT_EQ (p.render.room.geometryIndex, 3);
+    EXPECT_FALSE (p.renderSpec.hasDesk.load());
+    EXPECT_NEAR (set[2 + 2]->gain, std::pow (10.0f, -6.3f / 20.0f), 1e-6f);
+    EXPECT_NEAR (set[2]->gain, std::pow (10.0f, -11.7f / 20.0f), 1e-6f);
+
+    load (p, "Room=0\nChannelProfile=0");
+    EXPECT_EQ (newestSet (p).size(), 15);
+    EXPECT_EQ (p.render.room.geometryIndex, 0);
+}
+
+TEST (RoomBuilder, ReverbWeightsFollowTheHead)
+{
+    float left = 5.0f, right = 5.0f;
+    const float identity[3] = { 1.0f, 0.0f, 0.0f };
+    RoomBuilder::reverbWeights (identity, left, right);
+    EXPECT_EQ (left, 0.0f);
+    EXPECT_EQ (right, 0.0f);
+    const float turned[3] = { 0.0f, 1.0f, 0.0f };
+    RoomBuilder::reverbWeights (turned, left, right);
+    EXPECT_EQ (left, 1.0f);
+    EXPECT_EQ (right, -1.0f);
+
+    BinauralAudioProcessor p;
+    HeadMatrix head;
+    const float m[9] = { 0, 1, 0, -1, 0, 0, 0, 0, 1 };
+    head.write (m);
+    p.trackerChanged (head);
+    EXPECT_EQ (p.render.room.reverbGainLeft.load(), 1.0f);
+    EXPECT_EQ (p.render.room.reverbGainRight.load(), -1.0f);
+}
+
+TEST (RoomBuilder, RebuildWhileASwapIsPendingReplacesThePendingSet)
+{
+    BinauralAudioProcessor p;
+    takeBuild (p);
+    const auto active = p.render.room.activeSet();
+    load (p, "ChannelProfile=0");
+    load (p, "ChannelProfile=2");
+    EXPECT_EQ (p.render.room.activeSet(), active); // nothing flipped without audio
+    EXPECT_TRUE (p.render.room.swapPending());
+    takeBuild (p);
+    EXPECT_NE (p.render.room.activeSet(), active);
+    EXPECT_EQ (p.render.room.activeReflections().size(), 60);
+    EXPECT_FALSE (p.render.room.swapPending());
+}
