@@ -108,24 +108,6 @@ TEST (BiquadDesign, UnknownTypeLeavesCoefficients)
     }
 }
 
-TEST (BiquadDesign, SameStateGivesSameCoefficients)
-{
-    const auto st = makeState (BiquadDesigner::highShelf, 0.44f, 0.7f, amplitudeForDb (-6.0f), 0.9f);
-    EXPECT_TRUE (sameCoefficients (design (st), design (st)));
-}
-
-TEST (BiquadDesign, MatchesCookbookFormulasForPeak)
-{
-    // Hand-evaluated peak: w0 = pi/2 (s = 1, c = 0), Q = 0.5 (alpha = 1), A = 2, g = 1.
-    const auto c = design (makeState (BiquadDesigner::peak, (float) (pi / 2), 0.5f, 2.0f));
-    const float a0 = 1.5f;
-    EXPECT_NEAR (c.b0, 3.0f / a0, 1e-6);
-    EXPECT_NEAR (c.b1, 0.0f, 1e-6);
-    EXPECT_NEAR (c.b2, -1.0f / a0, 1e-6);
-    EXPECT_NEAR (c.a1, 0.0f, 1e-6);
-    EXPECT_NEAR (c.a2, 0.5f / a0, 1e-6);
-}
-
 TEST (BiquadResponse, PeakReachesItsLevelAtTheCentre)
 {
     for (float db : { -12.0f, -3.2f, 3.5f, 8.8f })
