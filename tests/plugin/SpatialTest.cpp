@@ -55,9 +55,10 @@ float noise (int channel, int64_t t)
 
 double energy (const std::vector<float>& ch, size_t from = 0, size_t to = SIZE_MAX)
 {
+    const auto last = (std::ptrdiff_t) std::min (to, ch.size());
     double e = 0.0;
-    for (size_t i = from; i < std::min (to, ch.size()); ++i)
-        e += (double) ch[i] * ch[i];
+    for (auto it = ch.begin() + (std::ptrdiff_t) from; it < ch.begin() + last; ++it)
+        e += (double) *it * *it;
     return e;
 }
 
