@@ -104,21 +104,6 @@ TEST (TrackerProperties, NewRecordStartsWithTheInitialValues)
         EXPECT_EQ (record.name[i], 0);
 }
 
-TEST (TrackerProperties, EnumerationCodes)
-{
-    EXPECT_EQ ((int) Tracker::AngleMode::yawPitchRoll, 0);
-    EXPECT_EQ ((int) Tracker::AngleMode::matrix, 2);
-    EXPECT_EQ ((int) Tracker::TravelMode::slowCorrection, 1);
-    EXPECT_EQ ((int) Tracker::TravelMode::fastCorrection, 2);
-    EXPECT_EQ ((int) CompassState::calibrating, 1);
-    EXPECT_EQ ((int) CompassState::succeeded, 2);
-    EXPECT_EQ ((int) CompassState::failed, 3);
-    EXPECT_EQ ((int) CompassState::goodData, 4);
-    EXPECT_EQ ((int) CompassState::badData, 5);
-    EXPECT_EQ (sizeof (Tracker::AngleMode), 4u);
-    EXPECT_EQ (sizeof (CompassState), 4u);
-}
-
 TEST (TrackerProperties, DefaultRecordHasAnEmptyNameAndCopiesKeepTheirOwnMatrix)
 {
     Tracker::Properties empty;
