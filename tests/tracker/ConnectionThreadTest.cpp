@@ -185,6 +185,11 @@ TEST_F (ConnectionThreads, RecordsComeAndGoWhileMessagesAreDecoded)
             connection.scannerDeviceRemoved ("T2");
     }
 
+    // However the threads were scheduled, both kinds of callback get their turn.
+    connection.scannerDeviceAdded ("T1");
+    connection.scannerDeviceAdded ("T2");
+    waitFor ([&] { return headPanel.writes.load() > 0 && settings.copies.load() > 0; });
+
     midi.stop();
     EXPECT_GT (recordsSeen, 0);
     EXPECT_GT (midi.sent.load(), 400);
