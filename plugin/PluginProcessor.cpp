@@ -78,6 +78,11 @@ void BinauralAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juc
     if (numChannels < 2)
         return;
 
+    // Outputs with no input behind them arrive from the framework uncleared; keep
+    // stale audio from reaching the host through them.
+    for (int c = juce::jmax (2, getTotalNumInputChannels()); c < buffer.getNumChannels(); ++c)
+        buffer.clear (c, 0, buffer.getNumSamples());
+
     const int total = buffer.getNumSamples();
     for (int offset = 0; offset < total; offset += Zeph::Render::maxBlock)
     {

@@ -192,22 +192,24 @@ TEST (Processor, LongHostBlocksMatchShortBlocks)
     }
 }
 
-TEST (Processor, ExtraOutputChannelsAreUntouched)
+TEST (Processor, ExtraOutputChannels)
 {
-    auto p = makeProcessor (2, 6);
-    loadState (*p, "Bypassed=True");
-    juce::AudioBuffer<float> buffer (6, 256);
-    for (int c = 0; c < 6; ++c)
-        juce::FloatVectorOperations::fill (buffer.getWritePointer (c), 0.25f * (float) c, 256);
-    juce::MidiBuffer midi;
-    p->processBlock (buffer, midi);
-    for (int c = 2; c < 6; ++c)
-        EXPECT_EQ (buffer.getSample (c, 100), 0.25f * (float) c);
-
-    p->pluginState.bypassed = 0; // the spatial branch writes only channels 0 and 1 too
-    p->processBlock (buffer, midi);
-    for (int c = 2; c < 6; ++c)
-        EXPECT_EQ (buffer.getSample (c, 200), 0.25f * (float) c);
+    // Outputs backed by inputs pass through; outputs without an input are silent.
+    for (int numIn : { 6, 2 })
+    {
+        auto p = makeProcessor (numIn, 6);
+        juce::MidiBuffer midi;
+        for (auto bypassed : { 1, 0 })
+        {
+            p->pluginState.bypassed = (uint8_t) bypassed;
+            juce::AudioBuffer<float> buffer (6, 256);
+            for (int c = 0; c < 6; ++c)
+                juce::FloatVectorOperations::fill (buffer.getWritePointer (c), 0.25f * (float) c, 256);
+            p->processBlock (buffer, midi);
+            for (int c = 2; c < 6; ++c)
+                EXPECT_EQ (buffer.getSample (c, 100), c < numIn ? 0.25f * (float) c : 0.0f) << numIn << " " << c;
+        }
+    }
 }
 
 TEST (Processor, StateTextRoundTrip)
