@@ -51,9 +51,13 @@ protected:
     ~ScannerTest() override { scanner.removeListener (&listener); }
 
     // One scan, then everything the trackers answered has been handled.
+    // Replies reach the scanner only after the scan, as they would from a
+    // real device.
     void scan (std::initializer_list<Sim::SimulatedTracker*> trackers = {})
     {
+        ports.holdDelivery (true);
         scanner.timerCallback();
+        ports.holdDelivery (false);
         settle (trackers);
     }
 

@@ -376,10 +376,14 @@ TEST_F (ScannerTest, DestroyingTheScannerClosesEveryPortAndCallsNoListener)
         Midi::MidiScanner local (ports);
         local.normalPrefixes.add ("Head Tracker");
         local.addListener (&other);
-        local.timerCallback();
-        settle ({ &first });
-        local.timerCallback();
-        settle ({ &second });
+        for (auto* tracker : { &first, &second })
+        {
+            ports.holdDelivery (true);
+            local.timerCallback();
+            ports.holdDelivery (false);
+            settle ({ tracker });
+        }
+
         first.startStreaming (1, std::chrono::microseconds (500));
         second.unplug(); // its ports vanish while open
 

@@ -254,13 +254,23 @@ bool SimulatedPorts::waitUntilDelivered (int timeoutMs)
                                   [this, target] { return delivered >= target; });
 }
 
+void SimulatedPorts::holdDelivery (bool shouldHold)
+{
+    {
+        const std::lock_guard<std::mutex> lock (queueMutex);
+        held = shouldHold;
+    }
+
+    queueChanged.notify_all();
+}
+
 void SimulatedPorts::deliverMessages()
 {
     std::unique_lock<std::mutex> lock (queueMutex);
 
     for (;;)
     {
-        queueChanged.wait (lock, [this] { return exiting || ! queue.empty(); });
+        queueChanged.wait (lock, [this] { return exiting || (! held && ! queue.empty()); });
 
         if (exiting)
             return;

@@ -46,6 +46,9 @@ public:
     void post (const juce::String& inputIdentifier, const juce::MidiMessage& message);
     // Waits until every message posted so far has been delivered.
     bool waitUntilDelivered (int timeoutMs = 5000);
+    // While held, posted messages wait in the queue: a test scan that holds
+    // delivery sees no reply arrive before it has finished.
+    void holdDelivery (bool shouldHold);
 
     int numOpenInputs() const;
     int numOpenOutputs() const;
@@ -99,6 +102,7 @@ private:
     long long posted = 0;
     long long delivered = 0;
     bool exiting = false;
+    bool held = false;
 
     std::atomic<int> droppedSends { 0 };
     std::thread deliveryThread;
