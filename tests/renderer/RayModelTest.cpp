@@ -194,7 +194,9 @@ TEST (TableLookup, ContinuousOverTheWholeTable)
         EXPECT_NEAR (T::lookup (T::itdExtraMicroseconds, x), T::lookup (T::itdExtraMicroseconds, x + h), 0.01f) << x;
         EXPECT_NEAR (T::lookupLinear (T::polarPeakDb, x), T::lookupLinear (T::polarPeakDb, x + h), 0.01f) << x;
         if (x < 18.0f)
+        {
             EXPECT_NEAR (T::lookup (T::lateralPeakDb, x), T::lookup (T::lateralPeakDb, x + h), 0.01f) << x;
+        }
     }
 }
 
