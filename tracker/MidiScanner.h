@@ -20,7 +20,10 @@ namespace Midi
 // port pointers between the two; ports are opened and closed outside it.
 // listenerLock guards `listeners` against forwarding on the MIDI input thread:
 // change `listeners` only through addListener and removeListener (or while
-// holding listenerLock) once ports may be open.
+// holding listenerLock) once ports may be open. Once removeListener has
+// returned, no call reaches that listener. Forwarded messages must not wait for
+// the message thread, and removeListener must not be called while holding a
+// lock that a forwarded message may need.
 class MidiScanner : public juce::Timer,
                     private MidiPorts::InputCallback
 {
@@ -73,7 +76,8 @@ public:
 
         // Reopens the ports that are closed; nothing when connected.
         void connect();
-        // Stops and closes both ports and clears `connected`.
+        // Stops and closes both ports and clears `connected` (the head panel's
+        // connect button); safe against the MIDI input thread.
         void disconnect();
 
         juce::String name;
