@@ -62,6 +62,16 @@ void BinauralAudioProcessor::renderRoomReflections (float* outL, float* outR, co
 void BinauralAudioProcessor::renderDirectSound (float* outL, float* outR, const Zeph::ChannelProfile& profile,
                                                 int numChannels, const SoloMuteRecord& soloMutes, float gain) noexcept
 {
+    // The downmix looks the layout up in the spec it is given. The message
+    // thread may switch to a smaller layout while this block renders, so it
+    // gets this block's layout, not the live one.
+    Zeph::RenderSpec blockSpec;
+    blockSpec.numInputChannels = renderSpec.numInputChannels;
+    blockSpec.numSamples = renderSpec.numSamples;
+    blockSpec.profile.store (&profile, std::memory_order_relaxed);
+    blockSpec.soloMutes.store (&soloMutes, std::memory_order_relaxed);
+    blockSpec.volumeGain.store (renderSpec.volumeGain.load (std::memory_order_relaxed), std::memory_order_relaxed);
+
     for (int c = 0; c < numChannels; ++c)
     {
         const auto& position = *profile.positions.getUnchecked (c);
@@ -78,7 +88,7 @@ void BinauralAudioProcessor::renderDirectSound (float* outL, float* outR, const 
         }
         else if (position.type == Zeph::lfe)
         {
-            render.addSimpleDownmix (outL, outR, renderSpec, (uint8_t) c);
+            render.addSimpleDownmix (outL, outR, blockSpec, (uint8_t) c);
         }
     }
 }
