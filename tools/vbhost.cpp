@@ -1,10 +1,14 @@
 // vbhost: loads a VST3 bundle through JUCE's VST3 hosting, headless, and
-// reports what a host sees of it, runs test signals through it and moves its state.
+// reports what a host sees of it, runs test signals and audio files through it and
+// moves its state.
 
 #include "tools/host/HostState.h"
 #include "tools/host/Vst3Module.h"
 #include "tools/host/PluginHost.h"
+#include "tools/host/RenderJob.h"
 #include "tools/host/Signals.h"
+
+#include "renderer/ChannelProfiles.h"
 
 #include <juce_events/juce_events.h>
 
@@ -314,6 +318,141 @@ int runSetState (const Arguments& args)
 }
 
 //==============================================================================
+// Render settings from the command line; false after printing what is wrong.
+bool renderSettingsFrom (const Arguments& args, VbHost::RenderSettings& settings)
+{
+    const bool ok = parseInt (args.get ("layout", "1"), 0, 15, settings.layout)
+                    && parseInt (args.get ("room", "1"), 0, 2, settings.room)
+                    && parseInt (args.get ("loudspeakers", "0"), 0, 1, settings.loudspeakers)
+                    && parseInt (args.get ("volume-trim", "26"), 0, 32, settings.volumeTrim)
+                    && parseInt (args.get ("reverb-trim", "16"), 0, 32, settings.reverbTrim);
+    if (! ok)
+        printError ("bad value: --layout 0..15, --room 0..2, --loudspeakers 0..1, --volume-trim 0..32, --reverb-trim 0..32");
+    return ok;
+}
+
+juce::String roomName (const juce::String& value)
+{
+    const int room = value.getIntValue();
+    return room == 0 ? "Speech optimised" : room == 1 ? "Mixing studio" : "Hall";
+}
+
+juce::String loudspeakersName (const juce::String& value)
+{
+    return value.getIntValue() > 0 ? "Nearfield" : "Full range";
+}
+
+juce::String seconds (juce::int64 samples, double rate)
+{
+    return juce::String ((double) samples / rate, 3) + " s";
+}
+
+int runRender (const Arguments& args)
+{
+    static const juce::StringArray settingFlags { "layout", "room", "loudspeakers", "volume-trim", "reverb-trim" };
+
+    VbHost::RenderJob job;
+    VbHost::RenderSettings settings;
+    if (! args.has ("out"))
+    {
+        printError ("render needs --out FILE.wav");
+        return exitUsage;
+    }
+    for (const auto& flag : settingFlags)
+    {
+        if (args.has ("state") && args.has (flag))
+        {
+            printError ("--state and --" + flag + " exclude each other");
+            return exitUsage;
+        }
+    }
+    if (args.has ("in") && args.has ("rate"))
+    {
+        printError ("--rate sets the built-in signal's rate; an input file brings its own");
+        return exitUsage;
+    }
+    if (! parseDouble (args.get ("rate", "48000"), 8000.0, 384000.0, job.sampleRate)
+        || ! parseInt (args.get ("block", "512"), 1, 65536, job.blockSize)
+        || ! parseInt (args.get ("bits", "32"), 24, 32, job.bitsPerSample)
+        || (job.bitsPerSample != 24 && job.bitsPerSample != 32))
+    {
+        printError ("bad value: --rate 8000..384000, --block 1..65536, --bits 24 or 32");
+        return exitUsage;
+    }
+    if (! renderSettingsFrom (args, settings))
+        return exitUsage;
+
+    job.output = fileArgument (args.get ("out"));
+    if (args.has ("in"))
+        job.input = fileArgument (args.get ("in"));
+
+    auto plugin = loadOrReport (args.positional[0]);
+    if (plugin == nullptr)
+        return exitFailure;
+
+    if (args.has ("state"))
+    {
+        const auto file = fileArgument (args.get ("state"));
+        if (! file.existsAsFile() || ! file.loadFileAsData (job.state))
+        {
+            printError ("cannot read state file " + file.getFullPathName());
+            return exitFailure;
+        }
+    }
+    else
+    {
+        const auto text = VbHost::stateTextFor (settings);
+        job.state.replaceAll (text.toRawUTF8(), text.getNumBytesAsUTF8());
+    }
+
+    // The plug-in's reading of the state names the layout.
+    VbHost::applyState (*plugin, job.state);
+    const auto state = stateText (plugin->getPluginState());
+    const int layoutId = VbHost::stateValue (state, "ChannelProfile").getIntValue();
+    const Zeph::ChannelProfiles profiles;
+    const auto* profile = profiles.findById (layoutId);
+    const int positions = profile != nullptr ? profile->numPositions() : 0;
+    const auto layoutName = profile != nullptr ? profile->name : juce::String ("unknown");
+    job.burstChannels = positions;
+
+    VbHost::RenderOutcome outcome;
+    juce::String error;
+    if (! VbHost::renderToFile (*plugin, job, outcome, error))
+    {
+        printError (error);
+        return exitFailure;
+    }
+
+    const bool spatialiserOn = VbHost::stateValue (state, "Bypassed").startsWithIgnoreCase ("F");
+    const auto source = job.input == juce::File() ? juce::String ("built-in bursts, one per loudspeaker in turn")
+                                                  : job.input.getFullPathName();
+    juce::String out;
+    out << "Rendered " << source << "\n"
+        << "  layout:   \"" << layoutName << "\" (id " << layoutId << ", " << positions << " positions), spatialiser "
+        << (spatialiserOn ? "on" : "off") << ", room \"" << roomName (VbHost::stateValue (state, "Room"))
+        << "\", loudspeakers \"" << loudspeakersName (VbHost::stateValue (state, "Loudspeakers")) << "\"\n"
+        << "  input:    " << outcome.numInputs << " channels, " << seconds (outcome.inputSamples, outcome.sampleRate)
+        << " at " << outcome.sampleRate << " Hz\n"
+        << "  output:   " << job.output.getFullPathName() << ", stereo "
+        << (job.bitsPerSample == 32 ? "32-bit float" : "24-bit") << ", "
+        << seconds (outcome.outputSamples, outcome.sampleRate) << " (with "
+        << seconds (outcome.outputSamples - outcome.inputSamples, outcome.sampleRate) << " tail), blocks of "
+        << job.blockSize << "\n"
+        << "  peak:     " << juce::String (outcome.peak, 6) << " ("
+        << juce::String (juce::Decibels::gainToDecibels (outcome.peak, -200.0f), 1) << " dBFS)\n";
+    if (outcome.numInputs > positions)
+        out << "  note:     the layout renders only the first " << positions << " input channels\n";
+    print (out);
+
+    if (outcome.nonFinite > 0)
+    {
+        printError ("the plug-in produced " + juce::String (outcome.nonFinite) + " non-finite output samples");
+        return exitFailure;
+    }
+    return exitOk;
+}
+
+//==============================================================================
 const std::vector<Command>& commands()
 {
     static const std::vector<Command> list {
@@ -329,6 +468,13 @@ const std::vector<Command>& commands()
         { "set-state", "<bundle> <file>",
           "loads a state file (text or host blob), prints the state read back",
           2, {}, runSetState },
+        { "render",
+          "<bundle> [--in FILE] --out FILE.wav [--state FILE | --layout ID --room R --loudspeakers L "
+          "--volume-trim V --reverb-trim T] [--rate 48000] [--block 512] [--bits 32|24]",
+          "renders an audio file (or, without --in, a noise burst on each loudspeaker of the layout in turn) "
+          "to a stereo WAV with a 1 s tail; the spatialiser is on unless --state says otherwise",
+          1, { "in", "out", "state", "layout", "room", "loudspeakers", "volume-trim", "reverb-trim", "rate", "block", "bits" },
+          runRender },
     };
     return list;
 }
