@@ -49,7 +49,11 @@ bool BinauralAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts)
 
 void BinauralAudioProcessor::prepareToPlay (double sampleRate, int)
 {
-    render.settings.setSampleRate ((float) sampleRate);
+    {
+        // The head hand-off reads the rate constants while it compiles.
+        const std::lock_guard<std::mutex> lock (roomMutex);
+        render.settings.setSampleRate ((float) sampleRate);
+    }
     render.reverb.setSamplingFrequency (render.settings, render.room);
     render.eq.setSamplingFrequency (render.settings);
 
@@ -64,6 +68,14 @@ void BinauralAudioProcessor::prepareToPlay (double sampleRate, int)
     {
         pluginState.numInputChannels = (uint8_t) juce::jmin<int> (n, 16);
         pluginState.settingsChanged = 1;
+    }
+
+    // Rays compiled at another rate would put every delay and filter in the
+    // wrong place until the next layout change: rebuild them for this rate.
+    if (compiledRate != (float) sampleRate)
+    {
+        layoutSettingsChanged();
+        applyPendingBuild(); // no audio runs while preparing
     }
 }
 
@@ -95,10 +107,11 @@ void BinauralAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juc
 void BinauralAudioProcessor::renderSlice (float* const* channels, int numChannels, int numSamples) noexcept
 {
     renderSpec.numSamples = numSamples;
+    takeBlockSpec (numSamples);
     applyPendingBuild();
 
     // Inputs go into the rings before anything writes the outputs, which share storage with them.
-    const int numInputs = juce::jmin<int> (renderSpec.numInputChannels, numChannels);
+    const int numInputs = juce::jmin<int> (blockSpec.numInputChannels, numChannels);
     for (int k = 0; k < numInputs; ++k)
         render.inputDelays.getUnchecked (k)->write (channels[k], numSamples);
 
@@ -110,17 +123,31 @@ void BinauralAudioProcessor::renderSlice (float* const* channels, int numChannel
         renderSpatial (outL, outR);
 }
 
+void BinauralAudioProcessor::takeBlockSpec (int numSamples) noexcept
+{
+    constexpr auto relaxed = std::memory_order_relaxed;
+    blockSpec.numInputChannels = renderSpec.numInputChannels;
+    blockSpec.numSamples = numSamples;
+    blockSpec.profile.store (renderSpec.currentProfile(), relaxed);
+    blockSpec.soloMutes.store (renderSpec.currentSoloMutes(), relaxed);
+    blockSpec.hasDesk.store (renderSpec.hasDesk.load (relaxed), relaxed);
+    blockSpec.loudspeakerEq.store (renderSpec.loudspeakerEq.load (relaxed), relaxed);
+    blockSpec.volumeGain.store (renderSpec.volumeGain.load (relaxed), relaxed);
+    blockSpec.directGain.store (renderSpec.directGain.load (relaxed), relaxed);
+    blockSpec.roomGain.store (renderSpec.roomGain.load (relaxed), relaxed);
+}
+
 void BinauralAudioProcessor::renderDownmix (float* outL, float* outR) noexcept
 {
-    const int n = renderSpec.numSamples;
+    const int n = blockSpec.numSamples;
     Zeph::Vec::clear (outL, n);
     Zeph::Vec::clear (outR, n);
 
-    if (const auto* profile = renderSpec.currentProfile())
+    if (const auto* profile = blockSpec.currentProfile())
     {
-        const int count = juce::jmin<int> ((uint8_t) profile->numPositions(), renderSpec.numInputChannels);
+        const int count = juce::jmin<int> ((uint8_t) profile->numPositions(), blockSpec.numInputChannels);
         for (int c = 0; c < count; ++c)
-            render.addSimpleDownmix (outL, outR, renderSpec, (uint8_t) c);
+            render.addSimpleDownmix (outL, outR, blockSpec, (uint8_t) c);
     }
 
     // The lines keep running on silence so that what they hold dies away.

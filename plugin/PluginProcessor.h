@@ -61,6 +61,7 @@ private:
     // Audio thread.
     void renderSlice (float* const* channels, int numChannels, int numSamples) noexcept;
     void applyPendingBuild() noexcept;
+    void takeBlockSpec (int numSamples) noexcept;
     void renderDownmix (float* outL, float* outR) noexcept;
     void renderSpatial (float* outL, float* outR) noexcept;
     void renderRoomReflections (float* outL, float* outR, const Zeph::ChannelProfile& profile, int numChannels,
@@ -73,6 +74,11 @@ private:
     std::mutex roomMutex;
     // Geometry of the newest build, taken over by the audio thread with the build's clears.
     std::atomic<int32_t> pendingGeometry { 0 };
+    // The rate the reflection sets were compiled at.
+    float compiledRate = 0.0f;
+    // The audio thread's copy of renderSpec for the block in hand, so that a
+    // setting changed in mid-block (a smaller layout, say) cannot be half seen.
+    Zeph::RenderSpec blockSpec;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (BinauralAudioProcessor)
 };

@@ -25,7 +25,7 @@ void BinauralAudioProcessor::applyPendingBuild() noexcept
 
 void BinauralAudioProcessor::renderRayPair (Zeph::Reflection& reflection, float* outL, float* outR, float gain) noexcept
 {
-    const int n = renderSpec.numSamples;
+    const int n = blockSpec.numSamples;
     float* const* work = render.workBuffer.getArrayOfWritePointers();
     const auto& ring = *render.inputDelays.getUnchecked (reflection.channel);
     reflection.left.renderAudio (render.settings, ring, work[0], work[2], n, gain);
@@ -62,16 +62,6 @@ void BinauralAudioProcessor::renderRoomReflections (float* outL, float* outR, co
 void BinauralAudioProcessor::renderDirectSound (float* outL, float* outR, const Zeph::ChannelProfile& profile,
                                                 int numChannels, const SoloMuteRecord& soloMutes, float gain) noexcept
 {
-    // The downmix looks the layout up in the spec it is given. The message
-    // thread may switch to a smaller layout while this block renders, so it
-    // gets this block's layout, not the live one.
-    Zeph::RenderSpec blockSpec;
-    blockSpec.numInputChannels = renderSpec.numInputChannels;
-    blockSpec.numSamples = renderSpec.numSamples;
-    blockSpec.profile.store (&profile, std::memory_order_relaxed);
-    blockSpec.soloMutes.store (&soloMutes, std::memory_order_relaxed);
-    blockSpec.volumeGain.store (renderSpec.volumeGain.load (std::memory_order_relaxed), std::memory_order_relaxed);
-
     for (int c = 0; c < numChannels; ++c)
     {
         const auto& position = *profile.positions.getUnchecked (c);
@@ -95,21 +85,21 @@ void BinauralAudioProcessor::renderDirectSound (float* outL, float* outR, const 
 
 void BinauralAudioProcessor::renderSpatial (float* outL, float* outR) noexcept
 {
-    const int n = renderSpec.numSamples;
+    const int n = blockSpec.numSamples;
     Zeph::Vec::clear (outL, n);
     Zeph::Vec::clear (outR, n);
 
-    // Settings written by the message thread are taken once per block.
-    const auto* profile = renderSpec.currentProfile();
-    const auto* soloMutes = renderSpec.currentSoloMutes();
-    const float volume = renderSpec.volumeGain.load (std::memory_order_relaxed);
-    const float roomGain = renderSpec.roomGain.load (std::memory_order_relaxed) * volume;
-    const float directGain = renderSpec.directGain.load (std::memory_order_relaxed) * volume;
-    const bool hasDesk = renderSpec.hasDesk.load (std::memory_order_relaxed);
-    const bool loudspeakerEq = renderSpec.loudspeakerEq.load (std::memory_order_relaxed);
+    constexpr auto relaxed = std::memory_order_relaxed;
+    const auto* profile = blockSpec.currentProfile();
+    const auto* soloMutes = blockSpec.currentSoloMutes();
+    const float volume = blockSpec.volumeGain.load (relaxed);
+    const float roomGain = blockSpec.roomGain.load (relaxed) * volume;
+    const float directGain = blockSpec.directGain.load (relaxed) * volume;
+    const bool hasDesk = blockSpec.hasDesk.load (relaxed);
+    const bool loudspeakerEq = blockSpec.loudspeakerEq.load (relaxed);
     const int numChannels = profile == nullptr ? 0
                                                : juce::jmin<int> ((uint8_t) profile->numPositions(),
-                                                                  renderSpec.numInputChannels);
+                                                                  blockSpec.numInputChannels);
 
     if (numChannels > 0 && soloMutes != nullptr)
         renderRoomReflections (outL, outR, *profile, numChannels, *soloMutes, hasDesk, roomGain);

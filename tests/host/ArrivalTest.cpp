@@ -158,10 +158,8 @@ TEST_F (HostArrival, EveryRoomPlacesTheLoudspeakersAtItsOwnDistance)
     }
 }
 
-// Disabled: a prepare at a new rate keeps the rays built at the rate of the last
-// layout build (44.1 kHz before the first prepare), so a state loaded before the
-// first prepare at another rate puts every arrival at the wrong time.
-TEST_F (HostArrival, DISABLED_StateLoadedBeforePreparingArrivesAtTheNewRate)
+// A state loaded before the first prepare at another rate arrives at the new rate.
+TEST_F (HostArrival, StateLoadedBeforePreparingArrivesAtTheNewRate)
 {
     const Loudspeaker rightSurround { 11, 5, 12, 90.0f, 0.0f, "Rs" };
     for (const double rate : { 48000.0, 96000.0 })

@@ -279,10 +279,8 @@ TEST (Stress, RenderWhileTrackingAndChangingSettings)
     EXPECT_GT (peak, 0.01f); // the comparison is of sound, not of silence
 }
 
-// Disabled until prepareToPlay changes the rate constants under the room lock:
-// the head hand-off reads them while it compiles the direct sounds, and
-// ThreadSanitizer reports the race.
-TEST (Stress, DISABLED_PrepareWhileTracking)
+// A prepare at a new rate while the head hand-off compiles the direct sounds.
+TEST (Stress, PrepareWhileTracking)
 {
     auto p = makeProcessor();
     renderFromStart (*p, 2); // the built set becomes the active one
