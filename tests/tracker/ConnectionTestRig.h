@@ -111,9 +111,11 @@ inline Device addDevice (Midi::MidiScanner& scanner, const juce::String& name, c
 // Tracker messages: F0 00 3C 19 type content F7.
 inline Bytes trackerMessage (juce::uint8 type, const Bytes& content)
 {
-    Bytes bytes { 0xf0, 0x00, 0x3c, 0x19, type };
-    bytes.insert (bytes.end(), content.begin(), content.end());
-    bytes.push_back (0xf7);
+    Bytes bytes (content.size() + 6);
+    const juce::uint8 header[] = { 0xf0, 0x00, 0x3c, 0x19, type };
+    std::copy (std::begin (header), std::end (header), bytes.begin());
+    std::copy (content.begin(), content.end(), bytes.begin() + 5);
+    bytes.back() = 0xf7;
     return bytes;
 }
 
