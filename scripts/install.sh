@@ -12,3 +12,7 @@ mkdir -p "$HOME/.vst3"
 rm -rf "$HOME/.vst3/$bundle"
 cp -r "build/plugin/VontaleerBinaural_artefacts/Release/VST3/$bundle" "$HOME/.vst3/"
 build/tools/vbhost info "$HOME/.vst3/$bundle"
+
+# A short demonstration: a noise burst stepped through every loudspeaker of
+# "Dolby 7.1.4", rendered binaurally in the "Mixing studio".
+build/tools/vbhost render "$HOME/.vst3/$bundle" --layout 11 --room 1 --out build/demo-7.1.4.wav
