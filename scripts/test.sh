@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: once in Release, once under ThreadSanitizer.
+# Builds everything and runs every test: in Release, then under ThreadSanitizer
+# and under AddressSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -12,10 +13,15 @@ ctest --test-dir build -j"$jobs" --output-on-failure
 
 # Benchmarks must keep building and running; one short run each.
 for bench in build/tools/bench_*; do
-  [ -x "$bench" ] && "$bench" --quick
+  if [ -x "$bench" ]; then "$bench" --quick; fi
 done
 
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVB_SANITIZE_THREAD=ON -DVB_BUILD_PLUGIN=OFF
 cmake --build build-tsan -j"$jobs"
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
   ctest --test-dir build-tsan -j"$jobs" --output-on-failure
+
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVB_SANITIZE_ADDRESS=ON -DVB_BUILD_PLUGIN=OFF
+cmake --build build-asan -j"$jobs"
+ASAN_OPTIONS="detect_leaks=0:abort_on_error=1" \
+  ctest --test-dir build-asan -j"$jobs" --output-on-failure

@@ -220,3 +220,20 @@ TEST (Processor, StateTextRoundTrip)
     EXPECT_EQ (block.toString(), "Bypassed=False\r\nChannelProfile=1\r\nSoloMutes=--------\r\nRoom=1\r\n"
                                  "Loudspeakers=0\r\nVolumeTrim=26\r\nReverbTrim=16");
 }
+
+TEST (Processor, AnyBlockLengthAndRateRendersFinite)
+{
+    for (double rate : { 8000.0, 11025.0, 22050.0, 32000.0, 44100.0, 96000.0, 192000.0, 384000.0 })
+        for (int bypassed : { 0, 1 })
+        {
+            auto p = makeProcessor (12, 2, rate);
+            loadState (*p, "ChannelProfile=11\nBypassed=" + juce::String (bypassed));
+            for (int block : { 1, 17, 735, 2048, 4096, 8192 })
+            {
+                const auto out = run (*p, 2 * block + 100, block);
+                for (const auto& channel : out)
+                    for (float v : channel)
+                        ASSERT_TRUE (std::isfinite (v) && std::abs (v) < 100.0f) << rate << " " << block;
+            }
+        }
+}

@@ -6,12 +6,12 @@
 // marked as the audio thread. The program replaces the global allocation
 // functions and pthread_mutex_lock to do so.
 //
-// ThreadSanitizer intercepts the same functions, so under it the
+// The sanitizers intercept the same functions, so under them the
 // replacements are compiled out and `available` is false.
-#if defined(__SANITIZE_THREAD__)
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
  #define VB_REALTIME_PROBE 0
 #elif defined(__has_feature)
- #if __has_feature(thread_sanitizer)
+ #if __has_feature(thread_sanitizer) || __has_feature(address_sanitizer)
   #define VB_REALTIME_PROBE 0
  #endif
 #endif
