@@ -56,7 +56,7 @@ void allocateAndLock()
 TEST (RealtimeProbe, CountsOnTheMarkedThread)
 {
     if (! RealtimeProbe::available)
-        GTEST_SKIP() << "allocation and lock counting is compiled out under ThreadSanitizer";
+        GTEST_SKIP() << "allocation and lock counting is compiled out under the sanitizers";
 
     RealtimeProbe::reset();
     {
@@ -93,7 +93,7 @@ TEST (RealtimeProbe, CountsOnTheMarkedThread)
 TEST (RealtimeProbe, IgnoresUnmarkedThreads)
 {
     if (! RealtimeProbe::available)
-        GTEST_SKIP() << "allocation and lock counting is compiled out under ThreadSanitizer";
+        GTEST_SKIP() << "allocation and lock counting is compiled out under the sanitizers";
 
     RealtimeProbe::reset();
     EXPECT_FALSE (RealtimeProbe::isAudioThread());

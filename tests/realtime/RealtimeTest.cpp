@@ -21,7 +21,7 @@ constexpr int block = 512;
     do                                                                                      \
     {                                                                                       \
         if (! RealtimeProbe::available)                                                     \
-            GTEST_SKIP() << "allocation and lock counting is compiled out under ThreadSanitizer"; \
+            GTEST_SKIP() << "allocation and lock counting is compiled out under the sanitizers"; \
         EXPECT_EQ ((counts).allocations, 0u) << "allocations in processBlock";              \
         EXPECT_EQ ((counts).frees, 0u) << "frees in processBlock";                          \
         EXPECT_EQ ((counts).mutexLocks, 0u) << "mutex locks in processBlock";               \
@@ -99,7 +99,7 @@ TEST (Realtime, ProbeSeesThePluginCode)
         rig.processor->layoutSettingsChanged();
     }
     if (! RealtimeProbe::available)
-        GTEST_SKIP() << "allocation and lock counting is compiled out under ThreadSanitizer";
+        GTEST_SKIP() << "allocation and lock counting is compiled out under the sanitizers";
     EXPECT_GE (RealtimeProbe::counts().allocations, 120u); // one per reflection at least
     EXPECT_GE (RealtimeProbe::counts().frees, 120u);       // the old set goes
     EXPECT_GE (RealtimeProbe::counts().mutexLocks, 1u);
