@@ -69,6 +69,9 @@ private:
     void renderDirectSound (float* outL, float* outR, const Zeph::ChannelProfile& profile, int numChannels,
                             const SoloMuteRecord& soloMutes, float gain) noexcept;
     void renderRayPair (Zeph::Reflection& reflection, float* outL, float* outR, float gain) noexcept;
+    void queueRayPair (Zeph::Reflection& reflection, float* outL, float* outR, float gain) noexcept;
+    void renderQueuedRays (float* outL, float* outR) noexcept;
+    Zeph::Room::ReflectionSet& swapCheck (float* outL, float* outR) noexcept;
 
     // Serialises the room builder with the head hand-off (message and MIDI threads, never audio).
     std::mutex roomMutex;

@@ -34,6 +34,34 @@ void BinauralAudioProcessor::renderRayPair (Zeph::Reflection& reflection, float*
     Zeph::Vec::add (outR, work[1], outR, n);
 }
 
+// Renders through the batch unless the reference per-ray path is chosen.
+void BinauralAudioProcessor::queueRayPair (Zeph::Reflection& reflection, float* outL, float* outR, float gain) noexcept
+{
+    if (render.referenceRays)
+        return renderRayPair (reflection, outL, outR, gain);
+
+    auto& batch = render.rayBatch;
+    if (batch.full())
+        renderQueuedRays (outL, outR);
+    batch.add (reflection.left, reflection.right, *render.inputDelays.getUnchecked (reflection.channel), gain);
+}
+
+void BinauralAudioProcessor::renderQueuedRays (float* outL, float* outR) noexcept
+{
+    auto& batch = render.rayBatch;
+    if (! batch.empty())
+        batch.render (render.settings, outL, outR, blockSpec.numSamples);
+}
+
+// The swap check. Rays queued from the set that a flip retires are rendered
+// before the flip, while that set cannot yet be rebuilt.
+Zeph::Room::ReflectionSet& BinauralAudioProcessor::swapCheck (float* outL, float* outR) noexcept
+{
+    if (render.room.swapDue())
+        renderQueuedRays (outL, outR);
+    return render.room.takePendingSwap();
+}
+
 void BinauralAudioProcessor::renderRoomReflections (float* outL, float* outR, const Zeph::ChannelProfile& profile,
                                                     int numChannels, const SoloMuteRecord& soloMutes,
                                                     bool hasDesk, float gain) noexcept
@@ -43,7 +71,7 @@ void BinauralAudioProcessor::renderRoomReflections (float* outL, float* outR, co
     {
         if (! isSpatial (*profile.positions.getUnchecked (c)) || ! soloMutes.sounds (c))
             continue;
-        auto& set = room.takePendingSwap();
+        auto& set = swapCheck (outL, outR);
         room.curChannel = (uint8_t) c;
         room.curReflection = 0;
         for (int r = room.curReflection; r < set.size(); ++r)
@@ -53,10 +81,11 @@ void BinauralAudioProcessor::renderRoomReflections (float* outL, float* outR, co
                 continue;
             const bool skip = (reflection.isDeskReflection && ! hasDesk) || (reflection.isFloorReflection && hasDesk);
             if (! skip)
-                renderRayPair (reflection, outL, outR, gain);
+                queueRayPair (reflection, outL, outR, gain);
             room.curReflection = r + 1;
         }
     }
+    renderQueuedRays (outL, outR);
 }
 
 void BinauralAudioProcessor::renderDirectSound (float* outL, float* outR, const Zeph::ChannelProfile& profile,
@@ -69,18 +98,20 @@ void BinauralAudioProcessor::renderDirectSound (float* outL, float* outR, const 
         {
             if (! soloMutes.sounds (c))
                 continue;
-            for (auto* reflection : render.room.takePendingSwap())
+            for (auto* reflection : swapCheck (outL, outR))
                 if (reflection->channel == c && reflection->isDirect)
                 {
-                    renderRayPair (*reflection, outL, outR, gain);
+                    queueRayPair (*reflection, outL, outR, gain);
                     break;
                 }
         }
         else if (position.type == Zeph::lfe)
         {
+            renderQueuedRays (outL, outR); // keeps the order of the additions
             render.addSimpleDownmix (outL, outR, blockSpec, (uint8_t) c);
         }
     }
+    renderQueuedRays (outL, outR);
 }
 
 void BinauralAudioProcessor::renderSpatial (float* outL, float* outR) noexcept

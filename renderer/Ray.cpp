@@ -178,58 +178,6 @@ float clampDelay (float delay, float lo, float hi) noexcept
     return delay < hi ? delay : hi;
 }
 
-void renderStatic (const Ray& ray, const FlexibleDelay& ring, float* out, int32_t n, float g) noexcept
-{
-    const float longest = (float) (ring.size - n - Ray::staticReadOffset);
-    const float shortest = (float) -Ray::staticReadOffset; // the block just written
-    const float delay = clampDelay (ray.targetDelay, shortest, std::max (shortest, longest));
-    const int64_t d = (int64_t) std::round (delay);
-
-    const int64_t start = (int64_t) ring.writePos - n - d - Ray::staticReadOffset;
-    copyFromRing (ring, start, n, g, out);
-}
-
-void renderMoving (Ray& ray, const FlexibleDelay& ring, float* out, float* scratch, int32_t n, float g) noexcept
-{
-    const float longest = std::max (0.0f, (float) (ring.size - n - Ray::movingReadOffset - 2));
-    const float cur = clampDelay (ray.currentDelay, 0.0f, longest);
-    const float target = clampDelay (ray.targetDelay, 0.0f, longest);
-    const int32_t whole = (int32_t) cur;
-
-    const int64_t start = (int64_t) ring.writePos - n - whole - (Ray::movingReadOffset + 2);
-    copyFromRing (ring, start, n + Ray::scratchExtra, g, scratch);
-
-    const float slew = (float) n / 64.0f;
-    const float next = std::clamp (target, cur - slew, cur + slew);
-
-    const float dp = (next - cur) * 64.0f / (float) n;
-    float phase = (cur - (float) whole) * 64.0f;
-    int p = (int) phase;
-    int k = 0;
-    for (int32_t i = 0; i < n; ++i)
-    {
-        const float* w = Table::taps[p];
-        const float* s = scratch + i - k;
-        out[i] = s[0] * w[0] + s[1] * w[1] + s[2] * w[2] + s[3] * w[3];
-
-        phase += dp;
-        p = (int) phase;
-        if (p >= Table::numPhases)
-        {
-            p -= Table::numPhases;
-            phase -= (float) Table::numPhases;
-            ++k;
-        }
-        else if (p < 0)
-        {
-            p += Table::numPhases;
-            phase += (float) Table::numPhases;
-            --k;
-        }
-    }
-
-    ray.currentDelay = next;
-}
 } // namespace
 
 void Ray::compile (const Settings& settings, float x, float y, float z, float angle,
@@ -273,6 +221,59 @@ void Ray::takeUpdate() noexcept
     }
 }
 
+int32_t Ray::staticReadIndex (const FlexibleDelay& ring, int32_t n) const noexcept
+{
+    const float longest = (float) (ring.size - n - staticReadOffset);
+    const float shortest = (float) -staticReadOffset; // the block just written
+    const float delay = clampDelay (targetDelay, shortest, std::max (shortest, longest));
+    const int64_t d = (int64_t) std::round (delay);
+
+    return wrapIndex ((int64_t) ring.writePos - n - d - staticReadOffset, ring.size);
+}
+
+void Ray::readMoving (const FlexibleDelay& ring, float* scratch, int32_t n, float g, float* out,
+                      int32_t stride) noexcept
+{
+    const float longest = std::max (0.0f, (float) (ring.size - n - movingReadOffset - 2));
+    const float cur = clampDelay (currentDelay, 0.0f, longest);
+    const float target = clampDelay (targetDelay, 0.0f, longest);
+    const int32_t whole = (int32_t) cur;
+
+    const int64_t start = (int64_t) ring.writePos - n - whole - (movingReadOffset + 2);
+    copyFromRing (ring, start, n + scratchExtra, g, scratch);
+
+    const float slew = (float) n / 64.0f;
+    const float next = std::clamp (target, cur - slew, cur + slew);
+
+    const float dp = (next - cur) * 64.0f / (float) n;
+    float phase = (cur - (float) whole) * 64.0f;
+    int p = (int) phase;
+    int k = 0;
+    for (int32_t i = 0; i < n; ++i)
+    {
+        const float* w = Table::taps[p];
+        const float* s = scratch + i - k;
+        out[(size_t) i * (size_t) stride] = s[0] * w[0] + s[1] * w[1] + s[2] * w[2] + s[3] * w[3];
+
+        phase += dp;
+        p = (int) phase;
+        if (p >= Table::numPhases)
+        {
+            p -= Table::numPhases;
+            phase -= (float) Table::numPhases;
+            ++k;
+        }
+        else if (p < 0)
+        {
+            p += Table::numPhases;
+            phase += (float) Table::numPhases;
+            --k;
+        }
+    }
+
+    currentDelay = next;
+}
+
 void Ray::renderAudio (const Settings& settings, const FlexibleDelay& ring, float* out,
                        float* scratch, int32_t n, float callerGain) noexcept
 {
@@ -284,9 +285,9 @@ void Ray::renderAudio (const Settings& settings, const FlexibleDelay& ring, floa
 
     const float g = callerGain * gain;
     if (order != 0)
-        renderStatic (*this, ring, out, n, g);
+        copyFromRing (ring, staticReadIndex (ring, n), n, g, out);
     else
-        renderMoving (*this, ring, out, scratch, n, g);
+        readMoving (ring, scratch, n, g, out, 1);
 
     for (int k = 0; k < numFilters; ++k)
         if (order == 0 || ((settings.filterMask >> k) & 1) != 0)

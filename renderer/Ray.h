@@ -66,5 +66,15 @@ struct Ray
     // Copies the newest compile without force into gain, targetDelay and
     // coefficients 1 to 4. Called by renderAudio; audio thread only.
     void takeUpdate() noexcept;
+
+    // The two reading steps of renderAudio, for renderers that run the
+    // filters of many rays side by side (RayBatch):
+    // - static rays: the ring index of the first of the n samples to read;
+    // - moving rays: out[i * stride] = the interpolated read of sample i,
+    //   times g (ring values are scaled into scratch first); advances
+    //   currentDelay. scratch must hold n + scratchExtra samples.
+    int32_t staticReadIndex (const FlexibleDelay& ring, int32_t n) const noexcept;
+    void readMoving (const FlexibleDelay& ring, float* scratch, int32_t n, float g, float* out,
+                     int32_t stride) noexcept;
 };
 } // namespace Zeph

@@ -2,6 +2,7 @@
 
 #include "renderer/EQ.h"
 #include "renderer/FlexibleDelay.h"
+#include "renderer/RayBatch.h"
 #include "renderer/RenderSpec.h"
 #include "renderer/Reverb.h"
 #include "renderer/Room.h"
@@ -38,5 +39,13 @@ struct Render
     Room room;
     Reverb reverb;
     EQ eq;
+
+    // The processor renders the rays of a pass side by side through this
+    // batch; with referenceRays set (tests) it renders them one at a time
+    // with Ray::renderAudio instead.
+    RayBatch rayBatch;
+    bool referenceRays = false;
 };
+
+static_assert (RayBatch::maxBlock >= Render::maxBlock, "the ray batch holds a whole block");
 } // namespace Zeph

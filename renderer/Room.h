@@ -53,6 +53,14 @@ struct Room
     // Audio thread, at the start of a block: whether a new build's clears are due.
     bool takePendingReset() noexcept;
 
+    // Audio thread: whether the next swap check would flip the sets. Only the
+    // audio thread flips, and a build published after this test also raises
+    // the reset flag, which holds the flip off until the next block.
+    bool swapDue() const noexcept
+    {
+        return (state.load (std::memory_order_acquire) & (swapBit | resetBit)) == swapBit;
+    }
+
     // Audio thread, the swap check: flips to a pending set whose reset was
     // taken, and returns the set to render.
     ReflectionSet& takePendingSwap() noexcept;
