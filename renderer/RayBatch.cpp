@@ -135,6 +135,8 @@ void RayBatch::render (const Settings& settings, float* outL, float* outR, int32
     const int half = laneCount() / 2;
     const bool staticInLanes = (settings.filterMask & 0x1f) == 3;
     const Pair* group[maxLanes / 2];
+    const int staticCapacity = 2 * half; // pairs per group
+    const int movingCapacity = half;
     int grouped = 0;
     bool groupMoving = false;
 
@@ -166,7 +168,7 @@ void RayBatch::render (const Settings& settings, float* outL, float* outR, int32
             flush();
         groupMoving = moving;
         group[grouped++] = &pair;
-        if (grouped == half)
+        if (grouped == (moving ? movingCapacity : staticCapacity))
             flush();
     }
     flush();
@@ -210,22 +212,27 @@ void RayBatch::keepLane (int lane, Ray* ray) noexcept
 
 void RayBatch::renderStaticGroup (const Pair* const* group, int count, float* outL, float* outR, int32_t n) noexcept
 {
+    // Up to two vectors; vector v holds pairs v * half .. v * half + half - 1.
     const int width = laneCount();
     const int half = width / 2;
+    const int vectors = count > half ? 2 : 1;
+    const int counts[2] = { std::min (count, half), std::max (0, count - half) };
     Ray* rays[maxLanes] {};
 
-    for (int lane = 0; lane < width; ++lane)
+    for (int lane = 0; lane < vectors * width; ++lane)
     {
-        const int p = lane % half;
-        if (p >= count)
+        const int v = lane / width;
+        const int inVector = lane % width;
+        const int p = inVector % half;
+        if (p >= counts[v])
         {
             lanes.source[lane] = silence.data();
             setLane (lane, nullptr, 0.0f);
             continue;
         }
 
-        const Pair& pair = *group[p];
-        Ray* ray = lane < half ? pair.left : pair.right;
+        const Pair& pair = *group[v * half + p];
+        Ray* ray = inVector < half ? pair.left : pair.right;
         ray->takeUpdate();
         const FlexibleDelay& ring = *pair.ring;
         const int32_t start = ray->staticReadIndex (ring, n);
@@ -248,13 +255,23 @@ void RayBatch::renderStaticGroup (const Pair* const* group, int count, float* ou
 #if ZEPH_RAY_LANES
  #if ZEPH_RAY_LANES_AVX
     if (width == 8)
-        RayKernelsAvx::staticGroup (lanes, outL, outR, count, n);
+    {
+        if (vectors == 2)
+            RayKernelsAvx::staticGroup<2> (lanes, outL, outR, counts, n);
+        else
+            RayKernelsAvx::staticGroup<1> (lanes, outL, outR, counts, n);
+    }
     else
  #endif
-        RayKernelsSse::staticGroup (lanes, outL, outR, count, n);
+    {
+        if (vectors == 2)
+            RayKernelsSse::staticGroup<2> (lanes, outL, outR, counts, n);
+        else
+            RayKernelsSse::staticGroup<1> (lanes, outL, outR, counts, n);
+    }
 #endif
 
-    for (int lane = 0; lane < width; ++lane)
+    for (int lane = 0; lane < vectors * width; ++lane)
         if (rays[lane] != nullptr)
             keepLane (lane, rays[lane]);
 }

@@ -26,7 +26,7 @@ struct RayBatch
 {
     static constexpr int maxPairs = 224; // 14 positions x 15 reflections, and then some
     static constexpr int maxBlock = 2048;
-    static constexpr int maxLanes = 8;
+    static constexpr int maxLanes = 16; // two vectors of eight for static rays
 
     struct Pair
     {
@@ -48,7 +48,8 @@ struct RayBatch
 
     RayBatch();
 
-    // Eight lanes (AVX) where the processor has them, else four (SSE2).
+    // Vectors of eight lanes (AVX) where the processor has them, else four
+    // (SSE2). Static rays run two vectors side by side, moving rays one.
     // Tests clear it to run the four-lane kernels.
     bool wide = false;
 

@@ -14,7 +14,8 @@ inline V biquadStep (V x, V& s1, V& s2, const V* c) noexcept
     return y;
 }
 
-// The first F head-model filters of W rays, held in registers over a block.
+// The first F head-model filters of the W rays in lanes first..first+W-1,
+// held in registers over a block.
 template <int F>
 struct Filters
 {
@@ -22,23 +23,25 @@ struct Filters
     V s1[F];
     V s2[F];
 
-    explicit Filters (const RayBatch::Lanes& lanes) noexcept
+    Filters() = default;
+
+    Filters (const RayBatch::Lanes& lanes, int first) noexcept
     {
         for (int f = 0; f < F; ++f)
         {
             for (int k = 0; k < 5; ++k)
-                c[f][k] = load (lanes.coefficients[f][k]);
-            s1[f] = load (lanes.contexts[f][0]);
-            s2[f] = load (lanes.contexts[f][1]);
+                c[f][k] = load (lanes.coefficients[f][k] + first);
+            s1[f] = load (lanes.contexts[f][0] + first);
+            s2[f] = load (lanes.contexts[f][1] + first);
         }
     }
 
-    void save (RayBatch::Lanes& lanes) const noexcept
+    void save (RayBatch::Lanes& lanes, int first) const noexcept
     {
         for (int f = 0; f < F; ++f)
         {
-            store (lanes.contexts[f][0], s1[f]);
-            store (lanes.contexts[f][1], s2[f]);
+            store (lanes.contexts[f][0] + first, s1[f]);
+            store (lanes.contexts[f][1] + first, s2[f]);
         }
     }
 
@@ -79,33 +82,50 @@ inline void addPairs (V y, float* outL, float* outR, int count) noexcept
     }
 }
 
-// Static rays: lane l reads lanes.source[l][0..n-1], scales it by its gain
-// and runs filters 0 and 1.
-inline void staticGroup (RayBatch::Lanes& lanes, float* outL, float* outR, int count, int32_t n) noexcept
+// Static rays, G vectors of W lanes side by side (independent filter chains
+// for the processor to overlap): lane l reads lanes.source[l][0..n-1],
+// scales it by its gain and runs filters 0 and 1. Vector v holds counts[v]
+// pairs; the vectors are added in order.
+template <int G>
+inline void staticGroup (RayBatch::Lanes& lanes, float* outL, float* outR, const int* counts, int32_t n) noexcept
 {
-    Filters<2> filters (lanes);
-    const V g = load (lanes.gain);
+    Filters<2> filters[G];
+    V g[G];
+    for (int v = 0; v < G; ++v)
+    {
+        filters[v] = Filters<2> (lanes, v * W);
+        g[v] = load (lanes.gain + v * W);
+    }
 
     int32_t i = 0;
     for (; i + W <= n; i += W)
     {
-        V x[W];
-        for (int l = 0; l < W; ++l)
-            x[l] = load (lanes.source[l] + i);
-        transposeSquare (x);
+        V x[G][W];
+        for (int v = 0; v < G; ++v)
+        {
+            for (int l = 0; l < W; ++l)
+                x[v][l] = load (lanes.source[v * W + l] + i);
+            transposeSquare (x[v]);
+        }
         for (int j = 0; j < W; ++j)
-            x[j] = filters.run (x[j] * g);
-        addPairs (x, outL + i, outR + i, count);
+            for (int v = 0; v < G; ++v)
+                x[v][j] = filters[v].run (x[v][j] * g[v]);
+        for (int v = 0; v < G; ++v)
+            addPairs (x[v], outL + i, outR + i, counts[v]);
     }
     for (; i < n; ++i)
     {
-        float column[W];
-        for (int l = 0; l < W; ++l)
-            column[l] = lanes.source[l][i];
-        addPairs (filters.run (load (column) * g), outL + i, outR + i, count);
+        for (int v = 0; v < G; ++v)
+        {
+            float column[W];
+            for (int l = 0; l < W; ++l)
+                column[l] = lanes.source[v * W + l][i];
+            addPairs (filters[v].run (load (column) * g[v]), outL + i, outR + i, counts[v]);
+        }
     }
 
-    filters.save (lanes);
+    for (int v = 0; v < G; ++v)
+        filters[v].save (lanes, v * W);
 }
 
 // Moving rays: input (n x W, interleaved) holds the interpolated, scaled
@@ -113,7 +133,7 @@ inline void staticGroup (RayBatch::Lanes& lanes, float* outL, float* outR, int c
 inline void movingGroup (RayBatch::Lanes& lanes, const float* input, float* outL, float* outR, int count,
                          int32_t n) noexcept
 {
-    Filters<Ray::numFilters> filters (lanes);
+    Filters<Ray::numFilters> filters (lanes, 0);
 
     int32_t i = 0;
     for (; i + W <= n; i += W)
@@ -126,5 +146,5 @@ inline void movingGroup (RayBatch::Lanes& lanes, const float* input, float* outL
     for (; i < n; ++i)
         addPairs (filters.run (load (input + (size_t) i * W)), outL + i, outR + i, count);
 
-    filters.save (lanes);
+    filters.save (lanes, 0);
 }
