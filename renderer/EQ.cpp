@@ -72,29 +72,61 @@ void EQ::resetContexts() noexcept
             context = BiquadContext { 0.0f, 0.0f };
 }
 
-void EQ::runSlot (int slot, float* outL, float* outR, int32_t n) noexcept
+template <int count>
+void EQ::runSlots (int first, float* outL, float* outR, int32_t n) noexcept
 {
-    Biquad::processInPlace (contexts[slot][0], coefficients[slot], outL, (unsigned int) n);
-    Biquad::processInPlace (contexts[slot][1], coefficients[slot], outR, (unsigned int) n);
+    BiquadCoefficients c[count];
+    BiquadContext left[count];
+    BiquadContext right[count];
+    for (int k = 0; k < count; ++k)
+    {
+        c[k] = coefficients[first + k];
+        left[k] = contexts[first + k][0];
+        right[k] = contexts[first + k][1];
+    }
+
+    // One step of the transposed direct form II, as Biquad computes it.
+    auto step = [] (float x, BiquadContext& s, const BiquadCoefficients& f) noexcept {
+        const float y = f.b0 * x + s.s1;
+        s.s1 = f.b1 * x + s.s2 - f.a1 * y;
+        s.s2 = f.b2 * x - f.a2 * y;
+        return y;
+    };
+
+    for (int32_t i = 0; i < n; ++i)
+    {
+        float l = outL[i];
+        float r = outR[i];
+        for (int k = 0; k < count; ++k)
+        {
+            l = step (l, left[k], c[k]);
+            r = step (r, right[k], c[k]);
+        }
+        outL[i] = l;
+        outR[i] = r;
+    }
+
+    for (int k = 0; k < count; ++k)
+    {
+        contexts[first + k][0] = left[k];
+        contexts[first + k][1] = right[k];
+    }
 }
 
 void EQ::roomStage (float* outL, float* outR, int32_t n, bool loudspeakerEq) noexcept
 {
     if (n <= 0)
         return;
-    runSlot (0, outL, outR, n);
     if (loudspeakerEq)
-    {
-        runSlot (1, outL, outR, n);
-        runSlot (2, outL, outR, n);
-    }
+        runSlots<3> (0, outL, outR, n);
+    else
+        runSlots<1> (0, outL, outR, n);
 }
 
 void EQ::outputStage (float* outL, float* outR, int32_t n) noexcept
 {
     if (n <= 0)
         return;
-    for (int slot = 3; slot < numSlots; ++slot)
-        runSlot (slot, outL, outR, n);
+    runSlots<numSlots - 3> (3, outL, outR, n);
 }
 } // namespace Zeph

@@ -43,6 +43,10 @@ struct EQ
     static bool slotFitsRate (int slot, const Settings& settings) noexcept;
 
 private:
-    void runSlot (int slot, float* outL, float* outR, int32_t n) noexcept;
+    // Slots first..first+count-1 in order on both outputs, in one pass: the
+    // left and right filters of every slot run side by side, each exactly as
+    // Biquad::processInPlace would run it over the block.
+    template <int count>
+    void runSlots (int first, float* outL, float* outR, int32_t n) noexcept;
 };
 } // namespace Zeph

@@ -187,6 +187,77 @@ int32_t Reverb::readTap (int line, float rateRatio, int32_t n) const noexcept
     return (int32_t) tap;
 }
 
+void Reverb::feedLines (const float* inL, const float* inR, int32_t n) noexcept
+{
+    for (const auto& line : delays)
+        if (line.buffer == nullptr || line.size <= 0)
+        {
+            for (int d = 0; d < numLines; ++d)
+                delays[d].writeIntoDelay ((d % 2 == 0) ? inL : inR, n);
+            return;
+        }
+
+    // The per-line steps of writeIntoDelay (the biquad, then the damping),
+    // with the lines' states held side by side.
+    float b0[numLines], b1[numLines], b2[numLines], a1[numLines], a2[numLines];
+    float s1[numLines], s2[numLines], dampGain[numLines], dampCoeff[numLines], dampState[numLines];
+    for (int d = 0; d < numLines; ++d)
+    {
+        const ReverbDelay& line = delays[d];
+        b0[d] = line.coefficients.b0;
+        b1[d] = line.coefficients.b1;
+        b2[d] = line.coefficients.b2;
+        a1[d] = line.coefficients.a1;
+        a2[d] = line.coefficients.a2;
+        s1[d] = line.context.s1;
+        s2[d] = line.context.s2;
+        dampGain[d] = line.dampGain;
+        dampCoeff[d] = line.dampCoeff;
+        dampState[d] = line.dampState;
+    }
+
+    // Runs up to the next wrap of any ring.
+    for (int32_t done = 0; done < n;)
+    {
+        int32_t part = n - done;
+        float* ring[numLines];
+        for (int d = 0; d < numLines; ++d)
+        {
+            part = std::min (part, delays[d].size - delays[d].writePos);
+            ring[d] = delays[d].buffer + delays[d].writePos;
+        }
+
+        for (int32_t i = 0; i < part; ++i)
+        {
+            const float x[2] = { inL[done + i], inR[done + i] };
+            for (int d = 0; d < numLines; ++d)
+            {
+                const float in = x[d % 2];
+                const float y = b0[d] * in + s1[d];
+                s1[d] = b1[d] * in + s2[d] - a1[d] * y;
+                s2[d] = b2[d] * in - a2[d] * y;
+                const float damped = dampGain[d] * y + dampState[d];
+                dampState[d] = damped * dampCoeff[d];
+                ring[d][i] = damped;
+            }
+        }
+
+        for (auto& line : delays)
+        {
+            line.writePos += part;
+            if (line.writePos == line.size)
+                line.writePos = 0;
+        }
+        done += part;
+    }
+
+    for (int d = 0; d < numLines; ++d)
+    {
+        delays[d].context = BiquadContext { s1[d], s2[d] };
+        delays[d].dampState = dampState[d];
+    }
+}
+
 void Reverb::process (float* outL, float* outR, int32_t n, float* const* work, float rateRatio,
                       int32_t geometryIndex, float reverbGainLeft, float reverbGainRight) noexcept
 {
@@ -206,8 +277,7 @@ void Reverb::process (float* outL, float* outR, int32_t n, float* const* work, f
     }
 
     // 2. Feed: even lines from the left input, odd lines from the right.
-    for (int d = 0; d < numLines; ++d)
-        delays[d].writeIntoDelay ((d % 2 == 0) ? inL : inR, n);
+    feedLines (inL, inR, n);
 
     // 3. Head weights.
     const float span = geometry.weightSpan;

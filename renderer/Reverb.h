@@ -74,5 +74,10 @@ struct Reverb
     // take the line read-outs, 8 and 9 the line inputs.
     void process (float* outL, float* outR, int32_t n, float* const* work, float rateRatio,
                   int32_t geometryIndex, float reverbGainLeft, float reverbGainRight) noexcept;
+
+private:
+    // Step 2 of process: writeIntoDelay of every line (even lines from inL,
+    // odd lines from inR), the eight lines run side by side in one pass.
+    void feedLines (const float* inL, const float* inR, int32_t n) noexcept;
 };
 } // namespace Zeph

@@ -434,3 +434,45 @@ TEST (ReverbSilence, LinesFedSilenceForgetTheProgramme)
     EXPECT_LT (maxAbs (quietLeft), 1.0e-5f);
     EXPECT_LT (maxAbs (quietRight), 1.0e-5f);
 }
+
+TEST (ReverbNetwork, FeedsEveryLineAsWritingEachLineInTurnWould)
+{
+    // process feeds the eight lines in one pass; each line must end up exactly
+    // as writeIntoDelay of its crossfed input leaves it, across ring wraps.
+    for (const float fs : { 44100.0f, 96000.0f })
+    {
+        ReverbRig rig (fs, 2);
+        ReverbRig single (fs, 2);
+        const float crossfeed = 0.44f; // geometry 2
+        std::mt19937 random (7);
+        std::uniform_real_distribution<float> value (-0.5f, 0.5f);
+        int64_t written = 0;
+        for (const int n : { 1, 7, 2048, 333, 2048, 2048, 2048, 2048, 2048, 2048, 2048, 2048, 2048, 2048, 64, 2048 })
+        {
+            std::vector<float> left ((size_t) n), right ((size_t) n), inL ((size_t) n), inR ((size_t) n);
+            for (int i = 0; i < n; ++i)
+            {
+                left[(size_t) i] = value (random);
+                right[(size_t) i] = value (random);
+                inL[(size_t) i] = left[(size_t) i] + crossfeed * right[(size_t) i];
+                inR[(size_t) i] = right[(size_t) i] + crossfeed * left[(size_t) i];
+            }
+            rig.run (left, right, n, 0.3f, -0.2f);
+            for (int d = 0; d < numLines; ++d)
+                single.reverb.delays[d].writeIntoDelay (d % 2 == 0 ? inL.data() : inR.data(), n);
+            written += n;
+
+            for (int d = 0; d < numLines; ++d)
+            {
+                const auto& a = rig.reverb.delays[d];
+                const auto& b = single.reverb.delays[d];
+                ASSERT_EQ (a.writePos, b.writePos) << "line " << d << " after " << written;
+                ASSERT_EQ (a.context.s1, b.context.s1) << "line " << d << " after " << written;
+                ASSERT_EQ (a.context.s2, b.context.s2) << "line " << d << " after " << written;
+                ASSERT_EQ (a.dampState, b.dampState) << "line " << d << " after " << written;
+                ASSERT_EQ (rig.rings[d], single.rings[d]) << "line " << d << " after " << written;
+            }
+        }
+        EXPECT_GT (written, (int64_t) Zeph::Reverb::lineSizes[numLines - 1]) << "every ring wrapped";
+    }
+}
