@@ -152,8 +152,21 @@ void updateDesign (Ray::Design& design, const FilterTarget& target, const Settin
 
 int32_t wrapIndex (int64_t index, int32_t size) noexcept
 {
+    if (index >= 0 && index < size)
+        return (int32_t) index;
+    if (index < 0 && index >= -(int64_t) size)
+        return (int32_t) (index + size); // the usual case: one turn back
     const int64_t r = index % size;
     return (int32_t) (r < 0 ? r + size : r);
+}
+
+// Rounds halves away from zero, as std::round does, without a library call:
+// the float plus or minus one half is exact in double, so truncating it is
+// exact too. The delays passed here are far below 2^52.
+int64_t roundHalfAway (float value) noexcept
+{
+    const double v = value;
+    return v >= 0.0 ? (int64_t) (v + 0.5) : -(int64_t) (0.5 - v);
 }
 
 // dest[j] = g * ring[start + j] for j < count, in contiguous runs.
@@ -226,7 +239,7 @@ int32_t Ray::staticReadIndex (const FlexibleDelay& ring, int32_t n) const noexce
     const float longest = (float) (ring.size - n - staticReadOffset);
     const float shortest = (float) -staticReadOffset; // the block just written
     const float delay = clampDelay (targetDelay, shortest, std::max (shortest, longest));
-    const int64_t d = (int64_t) std::round (delay);
+    const int64_t d = roundHalfAway (delay);
 
     return wrapIndex ((int64_t) ring.writePos - n - d - staticReadOffset, ring.size);
 }

@@ -87,6 +87,11 @@ inline void transposeSquare (V* r) noexcept
 
 namespace Zeph
 {
+namespace
+{
+constexpr int staticFilters = 2; // filters 0 and 1: the mask of 3 that static lanes stand for
+}
+
 RayBatch::RayBatch()
     : movingInput ((size_t) maxBlock * maxLanes),
       wrapped ((size_t) maxLanes * maxBlock),
@@ -184,10 +189,10 @@ void RayBatch::renderSingly (const Settings& settings, const Pair& pair, float* 
     Vec::add (outR, right, outR, n);
 }
 
-void RayBatch::setLane (int lane, Ray* ray, float gain) noexcept
+void RayBatch::setLane (int lane, Ray* ray, float gain, int numFilters) noexcept
 {
     lanes.gain[lane] = gain;
-    for (int f = 0; f < Ray::numFilters; ++f)
+    for (int f = 0; f < numFilters; ++f)
     {
         const BiquadCoefficients c = ray != nullptr ? ray->coefficients[f] : BiquadCoefficients {};
         const BiquadContext s = ray != nullptr ? ray->contexts[f] : BiquadContext {};
@@ -201,9 +206,9 @@ void RayBatch::setLane (int lane, Ray* ray, float gain) noexcept
     }
 }
 
-void RayBatch::keepLane (int lane, Ray* ray) noexcept
+void RayBatch::keepLane (int lane, Ray* ray, int numFilters) noexcept
 {
-    for (int f = 0; f < Ray::numFilters; ++f)
+    for (int f = 0; f < numFilters; ++f)
     {
         ray->contexts[f].s1 = lanes.contexts[f][0][lane];
         ray->contexts[f].s2 = lanes.contexts[f][1][lane];
@@ -227,7 +232,7 @@ void RayBatch::renderStaticGroup (const Pair* const* group, int count, float* ou
         if (p >= counts[v])
         {
             lanes.source[lane] = silence.data();
-            setLane (lane, nullptr, 0.0f);
+            setLane (lane, nullptr, 0.0f, staticFilters);
             continue;
         }
 
@@ -248,7 +253,7 @@ void RayBatch::renderStaticGroup (const Pair* const* group, int count, float* ou
             std::memcpy (joined + first, ring.buffer, sizeof (float) * (size_t) (n - first));
             lanes.source[lane] = joined;
         }
-        setLane (lane, ray, pair.gain * ray->gain);
+        setLane (lane, ray, pair.gain * ray->gain, staticFilters);
         rays[lane] = ray;
     }
 
@@ -273,7 +278,7 @@ void RayBatch::renderStaticGroup (const Pair* const* group, int count, float* ou
 
     for (int lane = 0; lane < vectors * width; ++lane)
         if (rays[lane] != nullptr)
-            keepLane (lane, rays[lane]);
+            keepLane (lane, rays[lane], staticFilters);
 }
 
 void RayBatch::renderMovingGroup (const Pair* const* group, int count, float* outL, float* outR, int32_t n) noexcept
@@ -289,7 +294,7 @@ void RayBatch::renderMovingGroup (const Pair* const* group, int count, float* ou
         {
             for (int32_t i = 0; i < n; ++i)
                 movingInput[(size_t) i * (size_t) width + (size_t) lane] = 0.0f;
-            setLane (lane, nullptr, 0.0f);
+            setLane (lane, nullptr, 0.0f, Ray::numFilters);
             continue;
         }
 
@@ -298,7 +303,7 @@ void RayBatch::renderMovingGroup (const Pair* const* group, int count, float* ou
         ray->takeUpdate();
         const float g = pair.gain * ray->gain;
         ray->readMoving (*pair.ring, scratch.data(), n, g, movingInput.data() + lane, width);
-        setLane (lane, ray, g);
+        setLane (lane, ray, g, Ray::numFilters);
         rays[lane] = ray;
     }
 
@@ -313,6 +318,6 @@ void RayBatch::renderMovingGroup (const Pair* const* group, int count, float* ou
 
     for (int lane = 0; lane < width; ++lane)
         if (rays[lane] != nullptr)
-            keepLane (lane, rays[lane]);
+            keepLane (lane, rays[lane], Ray::numFilters);
 }
 } // namespace Zeph

@@ -80,7 +80,9 @@ private:
     void renderSingly (const Settings& settings, const Pair& pair, float* outL, float* outR, int32_t n) noexcept;
     void renderStaticGroup (const Pair* const* group, int count, float* outL, float* outR, int32_t n) noexcept;
     void renderMovingGroup (const Pair* const* group, int count, float* outL, float* outR, int32_t n) noexcept;
-    void setLane (int lane, Ray* ray, float gain) noexcept;
-    void keepLane (int lane, Ray* ray) noexcept;
+    // Loads or stores the first numFilters filters of a lane (ray null: a
+    // silent lane).
+    void setLane (int lane, Ray* ray, float gain, int numFilters) noexcept;
+    void keepLane (int lane, Ray* ray, int numFilters) noexcept;
 };
 } // namespace Zeph

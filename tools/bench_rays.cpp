@@ -1,13 +1,17 @@
 // Ray rendering speed: nanoseconds per ray-sample for a static and a moving
-// ray at several block sizes.
+// ray at several block sizes, one ray at a time (Ray::renderAudio) and many
+// side by side (RayBatch, eight and four lanes).
 
 #include "renderer/FlexibleDelay.h"
+#include "renderer/RayBatch.h"
 #include "renderer/Ray.h"
 #include "renderer/Settings.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace
@@ -51,6 +55,55 @@ struct Bench
     }
 };
 
+// Pairs of rays from sources spread around the head.
+struct Pairs
+{
+    std::vector<Zeph::Ray> left, right;
+
+    Pairs (const Zeph::Settings& settings, int count, uint8_t order)
+    {
+        for (int k = 0; k < count; ++k)
+        {
+            const float a = 0.37f * (float) k;
+            const float d = 1.5f + (float) (k % 7);
+            const float x = d * std::sin (a), y = d * std::cos (a), z = 0.3f * (float) (k % 3);
+            left.emplace_back (0, order);
+            right.emplace_back (1, order);
+            left.back().compile (settings, x, y, z, 35.0f, 1.5f, 1.0f, true);
+            right.back().compile (settings, x, y, z, 35.0f, 1.5f, 1.0f, true);
+        }
+    }
+};
+
+// ns per ray-sample of a batch of pairs rendered together.
+double runBatch (Bench& bench, Pairs& pairs, int32_t n, int64_t totalSamples, bool wide)
+{
+    Zeph::RayBatch batch;
+    batch.wide = batch.wide && wide;
+    std::vector<float> outL ((size_t) n), outR ((size_t) n);
+    const int64_t numRays = 2 * (int64_t) pairs.left.size();
+    const int64_t blocks = std::max<int64_t> (1, totalSamples / (n * numRays));
+    float sink = 0.0f;
+    const auto start = std::chrono::steady_clock::now();
+    for (int64_t b = 0; b < blocks; ++b)
+    {
+        bench.ring.write (bench.input.data(), n);
+        for (size_t p = 0; p < pairs.left.size(); ++p)
+        {
+            auto& ray = pairs.left[p];
+            if (ray.order == 0 && ray.currentDelay == ray.targetDelay)
+                ray.targetDelay = ray.targetDelay > 300.0f ? 137.3f : 611.7f;
+            batch.add (ray, pairs.right[p], bench.ring, 0.7f);
+        }
+        batch.render (bench.settings, outL.data(), outR.data(), n);
+        sink += outL[(size_t) (n - 1)];
+    }
+    const auto stop = std::chrono::steady_clock::now();
+    if (sink == 12345.678f)
+        std::printf (" ");
+    return std::chrono::duration<double, std::nano> (stop - start).count() / (double) (blocks * n * numRays);
+}
+
 Zeph::Ray makeRay (const Zeph::Settings& settings, uint8_t order)
 {
     Zeph::Ray ray (0, order);
@@ -59,9 +112,10 @@ Zeph::Ray makeRay (const Zeph::Settings& settings, uint8_t order)
 }
 } // namespace
 
-int main()
+int main (int argc, char** argv)
 {
-    constexpr int64_t samplesPerRun = 20'000'000;
+    const bool quick = argc > 1 && std::string (argv[1]) == "--quick";
+    const int64_t samplesPerRun = quick ? 1'000'000 : 20'000'000;
     std::printf ("%-8s %10s %14s\n", "ray", "block", "ns/sample");
     for (int32_t n : { 64, 512, 2048 })
     {
@@ -72,6 +126,17 @@ int main()
         bench.run (movingRay, n, samplesPerRun / 10, true);
         std::printf ("%-8s %10d %14.3f\n", "static", n, bench.run (staticRay, n, samplesPerRun, false));
         std::printf ("%-8s %10d %14.3f\n", "moving", n, bench.run (movingRay, n, samplesPerRun, true));
+
+        // A pass as in "Dolby 7.1.4": 143 static pairs, 11 moving pairs.
+        Pairs statics (bench.settings, 143, 1);
+        Pairs movings (bench.settings, 11, 0);
+        for (const bool wide : { true, false })
+        {
+            const char* lanes = wide ? "x8" : "x4";
+            runBatch (bench, statics, n, samplesPerRun / 10, wide); // warm up
+            std::printf ("static batch %s %3d %7d %10.3f\n", lanes, 143, n, runBatch (bench, statics, n, samplesPerRun, wide));
+            std::printf ("moving batch %s %3d %7d %10.3f\n", lanes, 11, n, runBatch (bench, movings, n, samplesPerRun, wide));
+        }
     }
     return 0;
 }

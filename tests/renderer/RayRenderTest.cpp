@@ -132,7 +132,8 @@ TEST (RayRender, StaticRayRoundsItsDelayHalfAwayFromZero)
         int64_t heard;
     };
     for (const Case c : { Case { 10.5f, 155 }, Case { 10.49f, 154 }, Case { 0.0f, 144 }, Case { -10.5f, 133 },
-                          Case { 300.2f, 444 } })
+                          Case { 300.2f, 444 }, Case { 0.49999997f, 144 }, Case { -0.49999997f, 144 },
+                          Case { 2.5f, 147 }, Case { 8388607.5f, 20480 - 256 } })
     {
         Source src (60000);
         Ray ray = staticRay (c.target, 0.25f);
