@@ -219,3 +219,35 @@ TEST (Room, ClaimCancelsASwapNotYetTaken)
     EXPECT_FALSE (room.swapPending());
     EXPECT_EQ (&room.takePendingSwap(), &room.reflectionSets[0]);
 }
+
+TEST (Room, SwapDueSaysWhetherTheNextSwapCheckFlips)
+{
+    // The audio thread renders rays it has queued from the active set before
+    // a flip retires that set; swapDue must be true exactly when
+    // takePendingSwap would flip.
+    Zeph::Room room;
+    EXPECT_FALSE (room.swapDue());
+
+    room.claimInactiveSet().add (new Zeph::Reflection (0, 0, front, 0.0f, 1.0f));
+    room.publishInactiveSet();
+    EXPECT_FALSE (room.swapDue()) << "held off until the block takes the build's reset";
+    EXPECT_EQ (&room.takePendingSwap(), &room.reflectionSets[0]);
+
+    EXPECT_TRUE (room.takePendingReset());
+    EXPECT_TRUE (room.swapDue());
+    EXPECT_EQ (&room.takePendingSwap(), &room.reflectionSets[1]);
+    EXPECT_FALSE (room.swapDue());
+
+    // A build published in mid-block raises the reset with the swap, so it
+    // cannot flip before the next block either.
+    room.claimInactiveSet();
+    room.publishInactiveSet();
+    EXPECT_FALSE (room.swapDue());
+    EXPECT_TRUE (room.takePendingReset());
+    EXPECT_TRUE (room.swapDue());
+
+    // A claim cancels a swap not yet taken.
+    room.claimInactiveSet();
+    EXPECT_FALSE (room.swapDue());
+    EXPECT_EQ (&room.takePendingSwap(), &room.reflectionSets[1]);
+}
