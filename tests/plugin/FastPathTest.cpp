@@ -159,7 +159,7 @@ void sweepRate (double rate, bool wide)
                     const std::string where = "rate " + std::to_string ((int) rate) + " layout " + std::to_string (layout)
                                               + " room " + std::to_string (room) + " loudspeakers "
                                               + std::to_string (loudspeakers) + (moving ? " moving" : " still");
-                    const int blockSize = moving ? 480 : 1024;
+                    const int blockSize = moving ? 477 : 1024; // 477: a tail shorter than a vector
                     EXPECT_LE (pair.run (total, blockSize, moving != 0), 1e-6) << where;
                     expectSameRays (*pair.fast, *pair.ref, where);
                 }
