@@ -47,11 +47,12 @@ bool BinauralAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts)
     return layouts.getMainOutputChannels() > 1;
 }
 
-void BinauralAudioProcessor::prepareToPlay (double sampleRate, int)
+void BinauralAudioProcessor::prepareToPlay (double newSampleRate, int)
 {
     {
         // The head hand-off reads the rate constants while it compiles.
         const std::lock_guard<std::mutex> lock (roomMutex);
+        sampleRate = newSampleRate;
         render.settings.setSampleRate ((float) sampleRate);
     }
     render.reverb.setSamplingFrequency (render.settings, render.room);
@@ -72,7 +73,7 @@ void BinauralAudioProcessor::prepareToPlay (double sampleRate, int)
 
     // Rays compiled at another rate would put every delay and filter in the
     // wrong place until the next layout change: rebuild them for this rate.
-    if (compiledRate != (float) sampleRate)
+    if (compiledRate != sampleRate)
     {
         layoutSettingsChanged();
         applyPendingBuild(); // no audio runs while preparing

@@ -77,8 +77,9 @@ private:
     std::mutex roomMutex;
     // Geometry of the newest build, taken over by the audio thread with the build's clears.
     std::atomic<int32_t> pendingGeometry { 0 };
-    // The rate the reflection sets were compiled at.
-    float compiledRate = 0.0f;
+    // The rate in force, and the one the reflection sets were compiled at.
+    double sampleRate = 44100.0;
+    double compiledRate = 0.0;
     // The audio thread's copy of renderSpec for the block in hand, so that a
     // setting changed in mid-block (a smaller layout, say) cannot be half seen.
     Zeph::RenderSpec blockSpec;

@@ -65,7 +65,7 @@ void BinauralAudioProcessor::layoutSettingsChanged()
             buildReflections (set, *profile, geometryIndex, matrix);
         else
             set.clear();
-        compiledRate = 2.0f * 3.14159265358979f / render.settings.radiansPerSample;
+        compiledRate = sampleRate;
         setReverbWeights (matrix);
 
         // The audio thread takes the geometry, redesigns the reverb and clears the

@@ -237,3 +237,25 @@ TEST (Processor, AnyBlockLengthAndRateRendersFinite)
             }
         }
 }
+
+TEST (Processor, PrepareRebuildsOnlyForANewRate)
+{
+    auto p = makeProcessor (2, 2, 48000.0);
+    run (*p, 1024, 512); // the build is taken over
+    auto directDelay = [&p] {
+        for (auto* r : p->render.room.activeReflections())
+            if (r->isDirect)
+                return r->left.targetDelay;
+        return 0.0f;
+    };
+    const float at48k = directDelay();
+    auto* const before = p->render.room.activeReflections().getFirst();
+
+    p->prepareToPlay (48000.0, 512);
+    EXPECT_FALSE (p->render.room.swapPending());
+    EXPECT_EQ (p->render.room.activeReflections().getFirst(), before);
+
+    p->prepareToPlay (96000.0, 512);
+    run (*p, 1024, 512);
+    EXPECT_NEAR (directDelay() - 4.0f, 2.0f * (at48k - 4.0f), 0.01f);
+}
