@@ -5,19 +5,8 @@
 #include <cmath>
 
 using HostTesting::HostTest;
+using HostTesting::allFinite;
 using HostTesting::stateText;
-
-namespace
-{
-bool allFinite (const juce::AudioBuffer<float>& buffer)
-{
-    for (int c = 0; c < buffer.getNumChannels(); ++c)
-        for (int i = 0; i < buffer.getNumSamples(); ++i)
-            if (! std::isfinite (buffer.getSample (c, i)))
-                return false;
-    return true;
-}
-} // namespace
 
 class HostBlocks : public HostTest
 {

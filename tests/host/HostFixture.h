@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 
 namespace HostTesting
@@ -115,4 +116,13 @@ protected:
     static inline std::unique_ptr<VbHost::HostedPlugin> plugin;
     static inline juce::String loadError;
 };
+// Whether every sample of the buffer is a finite number.
+inline bool allFinite (const juce::AudioBuffer<float>& buffer)
+{
+    for (int c = 0; c < buffer.getNumChannels(); ++c)
+        for (int i = 0; i < buffer.getNumSamples(); ++i)
+            if (! std::isfinite (buffer.getSample (c, i)))
+                return false;
+    return true;
+}
 } // namespace HostTesting

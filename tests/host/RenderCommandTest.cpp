@@ -7,6 +7,8 @@
 
 #include <cmath>
 
+using HostTesting::allFinite;
+
 namespace
 {
 constexpr int exitFailure = 1;
@@ -49,15 +51,6 @@ double energy (const juce::AudioBuffer<float>& buffer, int channel, int from, in
     for (int i = std::max (0, from); i < std::min (to, buffer.getNumSamples()); ++i)
         sum += (double) buffer.getSample (channel, i) * buffer.getSample (channel, i);
     return sum;
-}
-
-bool allFinite (const juce::AudioBuffer<float>& buffer)
-{
-    for (int c = 0; c < buffer.getNumChannels(); ++c)
-        for (int i = 0; i < buffer.getNumSamples(); ++i)
-            if (! std::isfinite (buffer.getSample (c, i)))
-                return false;
-    return true;
 }
 
 void writeWav (const juce::File& file, const juce::AudioBuffer<float>& samples, double rate)

@@ -3,6 +3,7 @@
 // level, and every ray left in the same state, for every layout, room,
 // loudspeaker setting and rate, with the head still and moving.
 #include "plugin/PluginProcessor.h"
+#include "tests/plugin/TestSignals.h"
 
 #include <gtest/gtest.h>
 
@@ -26,14 +27,7 @@ constexpr bool sanitized = false;
 constexpr int numLayouts = 16;
 constexpr int numInputs = 16;
 
-float noise (int channel, int64_t t)
-{
-    uint32_t x = (uint32_t) (t * 2654435761u) ^ (uint32_t) (channel * 40503u + 17u);
-    x ^= x >> 13;
-    x *= 0x5bd1e995u;
-    x ^= x >> 15;
-    return ((float) (x & 0xffff) / 32768.0f - 1.0f) * 0.25f;
-}
+using TestSignals::noise;
 
 std::unique_ptr<BinauralAudioProcessor> makeProcessor (double rate, bool reference, bool wide)
 {

@@ -1,4 +1,5 @@
 #include "plugin/PluginProcessor.h"
+#include "tests/plugin/TestSignals.h"
 
 #include <gtest/gtest.h>
 
@@ -43,15 +44,7 @@ Stereo run (BinauralAudioProcessor& p, const Signal& input, int64_t start, int t
     return out;
 }
 
-float noise (int channel, int64_t t)
-{
-    // Deterministic, different per channel.
-    uint32_t x = (uint32_t) (t * 2654435761u) ^ (uint32_t) (channel * 40503u + 17u);
-    x ^= x >> 13;
-    x *= 0x5bd1e995u;
-    x ^= x >> 15;
-    return ((float) (x & 0xffff) / 32768.0f - 1.0f) * 0.25f;
-}
+using TestSignals::noise;
 
 double energy (const std::vector<float>& ch, size_t from = 0, size_t to = SIZE_MAX)
 {
