@@ -49,11 +49,13 @@ bool BinauralAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts)
 
 void BinauralAudioProcessor::prepareToPlay (double newSampleRate, int)
 {
+    bool rateChanged;
     {
-        // The head hand-off reads the rate constants while it compiles.
+        // The head hand-off and the room builder read the rate while they compile.
         const std::lock_guard<std::mutex> lock (roomMutex);
         sampleRate = newSampleRate;
         render.settings.setSampleRate ((float) sampleRate);
+        rateChanged = compiledRate != sampleRate;
     }
     render.reverb.setSamplingFrequency (render.settings, render.room);
     render.eq.setSamplingFrequency (render.settings);
@@ -73,7 +75,7 @@ void BinauralAudioProcessor::prepareToPlay (double newSampleRate, int)
 
     // Rays compiled at another rate would put every delay and filter in the
     // wrong place until the next layout change: rebuild them for this rate.
-    if (compiledRate != sampleRate)
+    if (rateChanged)
     {
         layoutSettingsChanged();
         applyPendingBuild(); // no audio runs while preparing

@@ -77,7 +77,8 @@ private:
     std::mutex roomMutex;
     // Geometry of the newest build, taken over by the audio thread with the build's clears.
     std::atomic<int32_t> pendingGeometry { 0 };
-    // The rate in force, and the one the reflection sets were compiled at.
+    // The rate in force, and the one the reflection sets were compiled at
+    // (both guarded by roomMutex).
     double sampleRate = 44100.0;
     double compiledRate = 0.0;
     // The audio thread's copy of renderSpec for the block in hand, so that a
