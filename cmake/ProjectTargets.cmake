@@ -3,24 +3,91 @@ add_library(vb_warnings INTERFACE)
 target_compile_options(vb_warnings INTERFACE
   -Wall -Wextra -Wshadow -Wno-missing-field-initializers -Wno-unused-parameter)
 
-# A static library made of every source in one folder of the tree.
-function(vb_folder_library name folder)
-  file(GLOB sources CONFIGURE_DEPENDS
-    "${CMAKE_SOURCE_DIR}/${folder}/*.cpp"
-    "${CMAKE_SOURCE_DIR}/${folder}/*.h")
-  set(excluded ${ARGN})
-  foreach(item IN LISTS excluded)
+# An include root that holds only <folder> of the source tree, so that
+# "<folder>/Header.h" resolves and nothing else of the tree does.
+function(vb_include_root out owner folder)
+  set(root "${CMAKE_BINARY_DIR}/include/${owner}")
+  get_filename_component(parent "${root}/${folder}" DIRECTORY)
+  file(MAKE_DIRECTORY "${parent}")
+  if(NOT EXISTS "${root}/${folder}")
+    file(CREATE_LINK "${CMAKE_SOURCE_DIR}/${folder}" "${root}/${folder}" SYMBOLIC)
+  endif()
+  set(${out} "${root}" PARENT_SCOPE)
+endfunction()
+
+# vb_library(<name> <folder> [LINKS <libraries>...] [EXCLUDE <files>...])
+#
+# A static library of the sources in <folder>. It and its users see its
+# headers as "<folder>/...", and a source of it sees no other header of the
+# tree than those of the libraries it links. LINKS names our libraries and
+# JUCE modules (vb_juce_*).
+function(vb_library name folder)
+  cmake_parse_arguments(ARG "" "" "LINKS;EXCLUDE" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/${folder}/*.cpp")
+  foreach(item IN LISTS ARG_EXCLUDE)
     list(REMOVE_ITEM sources "${CMAKE_SOURCE_DIR}/${folder}/${item}")
   endforeach()
-  list(FILTER sources INCLUDE REGEX "\\.cpp$")
-  if(NOT sources)
-    add_library(${name} INTERFACE)
-    target_include_directories(${name} INTERFACE "${CMAKE_SOURCE_DIR}")
-    target_link_libraries(${name} INTERFACE vb_juce)
-    return()
-  endif()
   file(GLOB headers CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/${folder}/*.h")
+  vb_include_root(root ${name} ${folder})
+
   add_library(${name} STATIC ${sources} ${headers})
-  target_include_directories(${name} PUBLIC "${CMAKE_SOURCE_DIR}")
-  target_link_libraries(${name} PUBLIC vb_juce PRIVATE vb_warnings)
+  target_include_directories(${name} PUBLIC "${root}")
+  target_link_libraries(${name} PUBLIC ${ARG_LINKS} PRIVATE vb_warnings)
+  set_target_properties(${name} PROPERTIES VB_LINKS "${ARG_LINKS}" VB_FOLDER "${folder}")
+  set_property(GLOBAL APPEND PROPERTY VB_LIBRARIES ${name})
+endfunction()
+
+# Every target that <target> links, directly or not, among ours and JUCE's modules.
+function(vb_link_closure out target)
+  set(closure)
+  set(pending ${target})
+  while(pending)
+    list(POP_FRONT pending current)
+    get_target_property(links ${current} VB_LINKS)
+    foreach(link IN LISTS links)
+      if(TARGET ${link} AND NOT link IN_LIST closure)
+        get_target_property(known ${link} VB_LINKS)
+        if(NOT known STREQUAL "known-NOTFOUND")
+          list(APPEND closure ${link})
+          list(APPEND pending ${link})
+        endif()
+      endif()
+    endforeach()
+  endwhile()
+  set(${out} ${closure} PARENT_SCOPE)
+endfunction()
+
+# The layers, checked once every target exists:
+# - the engine links no MIDI, user interface or plug-in code;
+# - a test checks that the sources of each library include only what it links
+#   (the compiler cannot tell, since JUCE's module headers share one folder).
+function(vb_check_layers)
+  vb_link_closure(engine zeph)
+  foreach(link IN LISTS engine)
+    if(NOT link MATCHES "^(vb_shared|vb_juce_core|vb_juce_audio_basics)$")
+      message(FATAL_ERROR "the engine (zeph) must not link ${link}")
+    endif()
+  endforeach()
+
+  get_property(libraries GLOBAL PROPERTY VB_LIBRARIES)
+  set(table "")
+  foreach(library IN LISTS libraries)
+    vb_link_closure(closure ${library})
+    get_target_property(folder ${library} VB_FOLDER)
+    set(folders ${folder})
+    set(modules)
+    foreach(link IN LISTS closure)
+      get_target_property(linkFolder ${link} VB_FOLDER)
+      get_target_property(module ${link} VB_JUCE_MODULE)
+      if(linkFolder)
+        list(APPEND folders ${linkFolder})
+      elseif(module)
+        list(APPEND modules ${module})
+      endif()
+    endforeach()
+    list(JOIN folders "," folders)
+    list(JOIN modules "," modules)
+    string(APPEND table "${folder}|${folders}|${modules}\n")
+  endforeach()
+  file(WRITE "${CMAKE_BINARY_DIR}/layers.txt" "${table}")
 endfunction()

@@ -2,7 +2,7 @@
 
 #include "renderer/Ray.h"
 #include "renderer/Settings.h"
-#include "tracker/HeadMatrix.h"
+#include "shared/HeadMatrix.h"
 
 #include <cstdint>
 

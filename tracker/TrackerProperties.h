@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tracker/HeadMatrix.h"
+#include "shared/HeadMatrix.h"
 
 #include <juce_core/juce_core.h>
 

@@ -72,7 +72,7 @@ protected:
             GTEST_SKIP() << "this build makes no VST3 bundle";
         if (! vbhostPath().existsAsFile())
             GTEST_SKIP() << "build the vbhost target first: no " << vbhostPath().getFullPathName();
-        dir = juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("vb-render", "");
+        dir = juce::File::getSpecialLocation (juce::File::tempDirectory).getChildFile ("vb-render-" + juce::Uuid().toString());
         ASSERT_TRUE (dir.createDirectory());
     }
 

@@ -14,7 +14,7 @@ namespace
 class TempDir
 {
 public:
-    TempDir() : dir (juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("vb-wav", ""))
+    TempDir() : dir (juce::File::getSpecialLocation (juce::File::tempDirectory).getChildFile ("vb-wav-" + juce::Uuid().toString()))
     {
         dir.createDirectory();
     }

@@ -1,4 +1,4 @@
-#include "tracker/HeadMatrix.h"
+#include "shared/HeadMatrix.h"
 
 #include <thread>
 
