@@ -2,6 +2,14 @@
 # vb_<module> (vb_juce_core, vb_juce_audio_basics, ...), so that a library of
 # ours links, and sees the headers and definitions of, only the modules it
 # uses. A module library links the modules it depends on.
+#
+# juce_events and the modules above it come in two builds, because JUCE's
+# settings change their headers:
+#   vb_<module>          for the tools and tests: VST3 plug-in hosting, and
+#                        modal loops (runDispatchLoopUntil drives the tests' timers);
+#   vb_<module>_shipped  for the bundle: neither.
+# juce_core, juce_audio_basics and juce_audio_formats do not depend on
+# either setting and are built once.
 
 # Settings of every module, seen by everything that uses JUCE.
 set(VB_JUCE_SETTINGS
@@ -11,18 +19,19 @@ set(VB_JUCE_SETTINGS
   JUCE_DISPLAY_SPLASH_SCREEN=0
   JUCE_STRICT_REFCOUNTEDPOINTER=1)
 
-# Settings that change the headers of juce_events and the modules above it.
-set(VB_JUCE_FLAVOUR_SETTINGS
-  JUCE_PLUGINHOST_VST3=1
-  JUCE_MODAL_LOOPS_PERMITTED=1)
+set(VB_JUCE_TOOL_SETTINGS JUCE_PLUGINHOST_VST3=1 JUCE_MODAL_LOOPS_PERMITTED=1)
+set(VB_JUCE_SHIPPED_SETTINGS JUCE_PLUGINHOST_VST3=0 JUCE_MODAL_LOOPS_PERMITTED=0)
 
 set(VB_JUCE_MODULES
   juce_core juce_audio_basics juce_audio_formats
   juce_events juce_audio_devices juce_data_structures juce_graphics juce_gui_basics juce_gui_extra
   juce_audio_processors)
 
-function(vb_juce_module module)
-  set(target vb_${module})
+set(VB_JUCE_SETTINGS_FREE_MODULES juce_core juce_audio_basics juce_audio_formats)
+
+# vb_juce_module(<module> <suffix> <settings>...)
+function(vb_juce_module module suffix)
+  set(target vb_${module}${suffix})
   get_target_property(sources juce::${module} INTERFACE_JUCE_MODULE_SOURCES)
   get_target_property(definitions juce::${module} INTERFACE_COMPILE_DEFINITIONS)
   get_target_property(includes juce::${module} INTERFACE_INCLUDE_DIRECTORIES)
@@ -36,8 +45,10 @@ function(vb_juce_module module)
 
   set(links)
   foreach(dependency IN LISTS dependencies)
-    if(dependency IN_LIST VB_JUCE_MODULES)
+    if(dependency IN_LIST VB_JUCE_SETTINGS_FREE_MODULES)
       list(APPEND links vb_${dependency})
+    elseif(dependency IN_LIST VB_JUCE_MODULES)
+      list(APPEND links vb_${dependency}${suffix})
     elseif(dependency)
       list(APPEND links ${dependency})
     endif()
@@ -49,12 +60,15 @@ function(vb_juce_module module)
     target_compile_definitions(${target} PUBLIC ${VB_JUCE_SETTINGS})
     target_link_libraries(${target} PUBLIC juce::juce_recommended_config_flags)
   elseif(module STREQUAL "juce_events")
-    target_compile_definitions(${target} PUBLIC ${VB_JUCE_FLAVOUR_SETTINGS})
+    target_compile_definitions(${target} PUBLIC ${ARGN})
   elseif(module STREQUAL "juce_graphics")
     target_link_libraries(${target} PUBLIC juce::pkgconfig_JUCE_IMG_LINUX_DEPS)
   endif()
 endfunction()
 
 foreach(module IN LISTS VB_JUCE_MODULES)
-  vb_juce_module(${module})
+  vb_juce_module(${module} "" ${VB_JUCE_TOOL_SETTINGS})
+  if(VB_BUILD_PLUGIN AND NOT module IN_LIST VB_JUCE_SETTINGS_FREE_MODULES)
+    vb_juce_module(${module} _shipped ${VB_JUCE_SHIPPED_SETTINGS})
+  endif()
 endforeach()

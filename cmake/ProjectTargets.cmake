@@ -15,14 +15,18 @@ function(vb_include_root out owner folder)
   set(${out} "${root}" PARENT_SCOPE)
 endfunction()
 
-# vb_library(<name> <folder> [LINKS <libraries>...] [EXCLUDE <files>...])
+# vb_library(<name> <folder> [TOOLS_ONLY] [LINKS <libraries>...] [EXCLUDE <files>...])
 #
 # A static library of the sources in <folder>. It and its users see its
 # headers as "<folder>/...", and a source of it sees no other header of the
 # tree than those of the libraries it links. LINKS names our libraries and
 # JUCE modules (vb_juce_*).
+#
+# When something it links comes in a build for the bundle (<link>_shipped,
+# see JuceModules.cmake), the library does too, unless it is TOOLS_ONLY:
+# <name>_shipped, made of the same sources and linking the shipped builds.
 function(vb_library name folder)
-  cmake_parse_arguments(ARG "" "" "LINKS;EXCLUDE" ${ARGN})
+  cmake_parse_arguments(ARG "TOOLS_ONLY" "" "LINKS;EXCLUDE" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/${folder}/*.cpp")
   foreach(item IN LISTS ARG_EXCLUDE)
     list(REMOVE_ITEM sources "${CMAKE_SOURCE_DIR}/${folder}/${item}")
@@ -30,10 +34,31 @@ function(vb_library name folder)
   file(GLOB headers CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/${folder}/*.h")
   vb_include_root(root ${name} ${folder})
 
-  add_library(${name} STATIC ${sources} ${headers})
-  target_include_directories(${name} PUBLIC "${root}")
-  target_link_libraries(${name} PUBLIC ${ARG_LINKS} PRIVATE vb_warnings)
-  set_target_properties(${name} PROPERTIES VB_LINKS "${ARG_LINKS}" VB_FOLDER "${folder}")
+  set(shippedLinks)
+  set(hasShippedBuild FALSE)
+  foreach(link IN LISTS ARG_LINKS)
+    if(TARGET ${link}_shipped)
+      list(APPEND shippedLinks ${link}_shipped)
+      set(hasShippedBuild TRUE)
+    else()
+      list(APPEND shippedLinks ${link})
+    endif()
+  endforeach()
+
+  set(targets ${name})
+  if(hasShippedBuild AND NOT ARG_TOOLS_ONLY)
+    list(APPEND targets ${name}_shipped)
+  endif()
+  foreach(target IN LISTS targets)
+    set(links ${ARG_LINKS})
+    if(target STREQUAL "${name}_shipped")
+      set(links ${shippedLinks})
+    endif()
+    add_library(${target} STATIC ${sources} ${headers})
+    target_include_directories(${target} PUBLIC "${root}")
+    target_link_libraries(${target} PUBLIC ${links} PRIVATE vb_warnings)
+    set_target_properties(${target} PROPERTIES VB_LINKS "${links}" VB_FOLDER "${folder}")
+  endforeach()
   set_property(GLOBAL APPEND PROPERTY VB_LIBRARIES ${name})
 endfunction()
 
