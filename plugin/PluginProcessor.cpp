@@ -67,9 +67,10 @@ void BinauralAudioProcessor::prepareToPlay (double newSampleRate, int)
 
     const auto n = (uint8_t) getMainBusNumInputChannels();
     renderSpec.numInputChannels = n;
-    if (n != pluginState.numInputChannels.load())
+    const auto shown = (uint8_t) juce::jmin<int> (n, Zeph::Render::numInputRings);
+    if (shown != pluginState.numInputChannels.load())
     {
-        pluginState.numInputChannels = (uint8_t) juce::jmin<int> (n, 16);
+        pluginState.numInputChannels = shown;
         pluginState.settingsChanged = 1;
     }
 

@@ -124,6 +124,12 @@ TEST (Processor, PrepareSetsRateConstantsAndChannelCount)
     EXPECT_EQ (wide->pluginState.settingsChanged.load(), 1);
     EXPECT_EQ (wide->renderSpec.numInputChannels, 24);
     run (*wide, 3000, 512); // writes 16 rings, reads nothing past them
+
+    // Preparing again with the same 24 channels changes nothing the editor shows.
+    wide->pluginState.settingsChanged = 0;
+    wide->prepareToPlay (48000.0, 512);
+    EXPECT_EQ (wide->pluginState.settingsChanged.load(), 0);
+    EXPECT_EQ (wide->pluginState.numInputChannels.load(), 16);
 }
 
 TEST (Processor, ConstructionDefaults)
