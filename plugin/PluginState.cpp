@@ -1,7 +1,8 @@
 #include "plugin/PluginState.h"
 
+#include "renderer/Units.h"
+
 #include <algorithm>
-#include <cmath>
 
 PluginState::PluginState (SettingsListener* settingsListenerToUse, HeadPanel::HeadPanel::Listener* headListener)
     : scanner(),
@@ -20,13 +21,11 @@ PluginState::PluginState (SettingsListener* settingsListenerToUse, HeadPanel::He
 
 void PluginState::updateGains() noexcept
 {
-    auto gain = [] (float dB) { return std::pow (10.0f, dB / 20.0f); };
-
     const auto volume = (size_t) std::min<int> (volumeTrim, maxTrim);
     const auto reverb = (size_t) std::min<int> (reverbTrim, maxTrim);
-    volumeGain = gain (VolumeTrimDb[volume]);
-    directGain = gain (ReverbRatioDb[maxTrim - reverb]);
-    roomGain = gain (ReverbRatioDb[reverb]);
+    volumeGain = Zeph::decibelsToGain (VolumeTrimDb[volume]);
+    directGain = Zeph::decibelsToGain (ReverbRatioDb[maxTrim - reverb]);
+    roomGain = Zeph::decibelsToGain (ReverbRatioDb[reverb]);
     if (loudspeakers == 1)
         roomGain *= nearfieldRoomFactor;
 }

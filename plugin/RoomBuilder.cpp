@@ -1,5 +1,7 @@
 #include "plugin/RoomBuilder.h"
 
+#include "renderer/Units.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -40,12 +42,7 @@ float angleBetween (const float (&d)[3], const float (&q)[3]) noexcept
     const float denominator = 2.0f * std::sqrt (a2 * b2);
     float cosine = denominator > 0.0f ? (a2 + b2 - c2) / denominator : 1.0f;
     cosine = std::clamp (cosine, -1.0f, 1.0f);
-    return std::acos (cosine) * 180.0f / 3.1415927f;
-}
-
-float decibelsToGain (float dB) noexcept
-{
-    return std::pow (10.0f, dB / 20.0f);
+    return Zeph::radiansToDegrees (std::acos (cosine));
 }
 } // namespace
 
@@ -95,7 +92,7 @@ void appendReflections (Zeph::Room::ReflectionSet& set, uint8_t channel,
             const float image[3] = { mirrored (m, n, g.width) - g.listenerX,
                                      mirrored (s, p, g.depth) - g.listenerY,
                                      o - g.earHeight };
-            const float gain = order == 0 ? 1.0f : decibelsToGain (order == 1 ? g.order1Db : g.order2Db);
+            const float gain = order == 0 ? 1.0f : Zeph::decibelsToGain (order == 1 ? g.order1Db : g.order2Db);
             // The direct image lies on the loudspeaker's own direction.
             const float angle = order == 0 ? 0.0f : angleBetween (direction, image);
             set.add (new Zeph::Reflection (channel, (uint8_t) order, image, angle, gain));

@@ -1,5 +1,7 @@
 #include "renderer/Biquad.h"
 
+#include "renderer/Units.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -7,8 +9,6 @@ namespace Zeph
 {
 namespace
 {
-constexpr float pi = 3.1415927f;
-
 // Limits that keep every design finite and its poles clear of the unit
 // circle in single precision. Below minW0 cos(w0) is too close to 1 to be
 // told apart from it; the Q of the poles is held at or below maxPoleQ.

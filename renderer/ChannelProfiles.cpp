@@ -1,32 +1,17 @@
 #include "renderer/ChannelProfiles.h"
 
+#include "renderer/Units.h"
+
 #include <cmath>
 
 namespace Zeph
 {
-namespace
-{
-constexpr float pi = 3.1415927f;
-
-float toRadians (float degrees) noexcept
-{
-    return degrees * pi / 180.0f;
-}
-} // namespace
-
-float levelToGain (float dB) noexcept
-{
-    if (dB <= -60.0f)
-        return 0.0f;
-    return std::pow (10.0f, dB / 20.0f);
-}
-
 void ChannelProfile::addPos (const juce::String& posName, float azimuth, float elevation,
                              float leftDb, float rightDb, ChannelType posType)
 {
     auto* p = new ChannelPos();
-    const float a = toRadians (azimuth);
-    const float e = toRadians (elevation);
+    const float a = degreesToRadians (azimuth);
+    const float e = degreesToRadians (elevation);
     p->name = posName;
     p->x = std::sin (a) * std::cos (e);
     p->y = std::cos (a) * std::cos (e);

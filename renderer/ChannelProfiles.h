@@ -53,7 +53,4 @@ struct ChannelProfiles
 
     juce::OwnedArray<ChannelProfile> profiles;
 };
-
-// Linear gain of a level in dB: 0 at -60 dB or below.
-float levelToGain (float dB) noexcept;
 } // namespace Zeph

@@ -1,5 +1,7 @@
 #include "renderer/EQ.h"
 
+#include "renderer/Units.h"
+
 #include <cmath>
 
 namespace Zeph
@@ -16,21 +18,21 @@ struct SlotSpec
     int32_t type;
     float frequency;     // Hz
     float q;             // Q, or the slope of a shelf
-    float amplitudePow;  // dB / 40: A = 10^amplitudePow
+    float dB;            // gain of a peak or shelf
 };
 
 constexpr SlotSpec slots[EQ::numSlots] = {
-    { peak, 40.0f, 2.0f, -0.15f },       // -6 dB
+    { peak, 40.0f, 2.0f, -6.0f },
     { highPass, 110.0f, 1.0f, 0.0f },
     { lowPass, 4000.0f, 0.7f, 0.0f },
-    { highShelf, 2500.0f, 0.54f, 0.0625f }, // +2.5 dB
-    { peak, 4100.0f, 1.0f, 0.0875f },    // +3.5 dB
+    { highShelf, 2500.0f, 0.54f, 2.5f },
+    { peak, 4100.0f, 1.0f, 3.5f },
     { highPass, 90.0f, 1.4f, 0.0f },
     { lowPass, 16000.0f, 1.4f, 0.0f },
 };
 
 // Designs closer to half the sample rate than this collapse in single precision.
-constexpr float maxW0 = 0.999f * 3.1415927f;
+constexpr float maxW0 = 0.999f * pi;
 
 constexpr BiquadCoefficients identity { 1.0f, 0.0f, 0.0f, 0.0f, 0.0f };
 } // namespace
@@ -41,7 +43,7 @@ BiquadDesigner::State EQ::slotDesign (int slot, const Settings& settings) noexce
     BiquadDesigner::State state;
     state.w0 = settings.radiansPerSample * spec.frequency;
     state.q = spec.q;
-    state.amplitude = std::pow (10.0f, spec.amplitudePow);
+    state.amplitude = filterAmplitude (spec.dB);
     state.gain = 1.0f;
     state.type = spec.type;
     state.built = false;

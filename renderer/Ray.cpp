@@ -1,6 +1,7 @@
 #include "renderer/Ray.h"
 
 #include "renderer/InterpolationCoefficients.h"
+#include "renderer/Units.h"
 #include "renderer/VectorOps.h"
 
 #include <algorithm>
@@ -12,13 +13,9 @@ namespace
 {
 using Table = InterpolationCoefficients;
 
-constexpr float pi = 3.1415927f;
 constexpr float earOffset = 0.0715f;   // metres from the head centre to each ear
 constexpr float minDistance = 1.0e-3f; // keeps a source at the ear finite
 constexpr float constantDelay = 4.0f;  // samples, part of every ray delay
-
-float toRadians (float degrees) noexcept { return degrees * pi / 180.0f; }
-float toDegrees (float radians) noexcept { return radians * 180.0f / pi; }
 
 // Where the source lies as seen from one ear.
 struct EarGeometry
@@ -40,13 +37,13 @@ EarGeometry earGeometry (uint8_t ear, float x, float y, float z) noexcept
     const float d = std::sqrt (xe * xe + y * y + z * z);
     g.distance = d >= minDistance ? d : minDistance;
 
-    float lat = toDegrees (std::asin (std::clamp (xe / g.distance, -1.0f, 1.0f)));
+    float lat = radiansToDegrees (std::asin (std::clamp (xe / g.distance, -1.0f, 1.0f)));
     if (lat > 180.0f)
         lat -= 360.0f;
     else if (lat < -180.0f)
         lat += 360.0f;
 
-    float pol = toDegrees (std::atan2 (z, y));
+    float pol = radiansToDegrees (std::atan2 (z, y));
 
     if (lat < -90.0f)
     {
@@ -65,7 +62,7 @@ EarGeometry earGeometry (uint8_t ear, float x, float y, float z) noexcept
 
     g.lateral = lat;
     g.polar = pol;
-    g.front = std::cos (toRadians (pol)) * std::cos (toRadians (lat));
+    g.front = std::cos (degreesToRadians (pol)) * std::cos (degreesToRadians (lat));
     g.rear = g.front < 0.0f ? 1.0f : 1.0f - g.front;
     return g;
 }
@@ -96,7 +93,7 @@ void headModelTargets (FilterTarget targets[Ray::numFilters], float angle, const
     const float frontBackDb = 3.5f * c * c * c - 1.3f;
     targets[3] = { BiquadDesigner::highShelf, 11000.0f, frontBackDb >= 0.0f ? 1.33f : 0.8f, frontBackDb };
 
-    float polarDb = 0.92f * std::abs (std::cos (toRadians (g.lateral)))
+    float polarDb = 0.92f * std::abs (std::cos (degreesToRadians (g.lateral)))
                     * Table::lookupLinear (Table::polarPeakDb, (g.polar + 90.0f) / 10.0f);
     if (polarDb < 0.0f)
         polarDb *= 0.6f;
@@ -138,7 +135,7 @@ void updateDesign (Ray::Design& design, const FilterTarget& target, const Settin
     bool moved = false;
     moveToward (st.w0, settings.radiansPerSample * target.frequency, force, moved);
     moveToward (st.q, target.q, force, moved);
-    moveToward (st.amplitude, std::pow (10.0f, target.db / 40.0f), force, moved);
+    moveToward (st.amplitude, filterAmplitude (target.db), force, moved);
     moveToward (st.gain, 1.0f, force, moved);
     if (moved)
         st.built = false;

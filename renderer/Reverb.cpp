@@ -1,6 +1,7 @@
 #include "renderer/Reverb.h"
 
 #include "renderer/Room.h"
+#include "renderer/Units.h"
 #include "renderer/VectorOps.h"
 
 #include <algorithm>
@@ -148,7 +149,7 @@ void Reverb::setSamplingFrequency (const Settings& settings, int32_t geometryInd
         BiquadDesigner::State state;
         state.w0 = filter.frequency * settings.radiansPerSample;
         state.q = filter.slope;
-        state.amplitude = std::pow (10.0f, filter.dB / 40.0f);
+        state.amplitude = filterAmplitude (filter.dB);
         state.gain = geometry.lineGain[d];
         state.type = filter.type;
         state.built = false;
@@ -309,7 +310,7 @@ void Reverb::process (float* outL, float* outR, int32_t n, float* const* work, f
     }
 
     // 5. Mix: left hears lines 1, 2, 5 and 6, right hears lines 0, 3, 4 and 7.
-    const float level = std::pow (10.0f, geometry.levelDb / 20.0f);
+    const float level = decibelsToGain (geometry.levelDb);
     const float gainLeft = level * weightLeft * 0.25f;
     const float gainRight = level * weightRight * 0.25f;
     const float* r0 = work[0];

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "renderer/Units.h"
+
 #include <cstdint>
 
 namespace Zeph
@@ -8,7 +10,7 @@ namespace Zeph
 struct Settings
 {
     int32_t filterMask = 3;                              // bit k lets head-model filter k run on static rays
-    float radiansPerSample = 2.0f * 3.14159265358979f / 44100.0f; // 2 pi / fs
+    float radiansPerSample = twoPi / 44100.0f;                  // 2 pi / fs
     float samplesPerMicrosecond = 44100.0f / 1000000.0f; // fs / 10^6
     float samplesPerMetre = 44100.0f / 343.0f;           // fs / 343
     float rateRatio = 44100.0f / 48000.0f;               // fs / 48000
@@ -16,7 +18,7 @@ struct Settings
     // Recomputes the rate constants for fs; filterMask stays as it is.
     void setSampleRate (float fs) noexcept
     {
-        radiansPerSample = 2.0f * 3.14159265358979f / fs;
+        radiansPerSample = twoPi / fs;
         samplesPerMicrosecond = fs / 1000000.0f;
         samplesPerMetre = fs / 343.0f;
         rateRatio = fs / 48000.0f;

@@ -1,5 +1,6 @@
 #include "renderer/ChannelProfiles.h"
 #include "renderer/FlexibleDelay.h"
+#include "renderer/Units.h"
 
 #include <gtest/gtest.h>
 
