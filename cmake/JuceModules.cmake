@@ -61,6 +61,10 @@ function(vb_juce_module module suffix)
     target_link_libraries(${target} PUBLIC juce::juce_recommended_config_flags)
   elseif(module STREQUAL "juce_events")
     target_compile_definitions(${target} PUBLIC ${ARGN})
+  elseif(module STREQUAL "juce_audio_formats")
+    # The tools read and write WAV only; Debian's FLAC and Ogg Vorbis codecs
+    # would need libraries of their own.
+    target_compile_definitions(${target} PUBLIC JUCE_USE_FLAC=0 JUCE_USE_OGGVORBIS=0)
   elseif(module STREQUAL "juce_graphics")
     target_link_libraries(${target} PUBLIC juce::pkgconfig_JUCE_IMG_LINUX_DEPS)
   endif()

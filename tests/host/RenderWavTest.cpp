@@ -39,11 +39,6 @@ uint32_t le32 (const std::vector<uint8_t>& b, size_t at)
     return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | ((uint32_t) b[at + 3] << 24);
 }
 
-uint16_t le16 (const std::vector<uint8_t>& b, size_t at)
-{
-    return (uint16_t) (b[at] | (b[at + 1] << 8));
-}
-
 std::string text (const std::vector<uint8_t>& b, size_t at)
 {
     return std::string (b.begin() + (long) at, b.begin() + (long) at + 4);
@@ -97,7 +92,7 @@ juce::AudioBuffer<float> read (const juce::File& file, VbHost::Wav::Format& form
 }
 } // namespace
 
-TEST (RenderWav, FloatFileHeaderAndSamples)
+TEST (RenderWav, FloatFileKeepsEverySampleExactly)
 {
     TempDir temp;
     const auto file = temp.file ("float.wav");
@@ -114,36 +109,23 @@ TEST (RenderWav, FloatFileHeaderAndSamples)
     }
 
     const auto b = bytesOf (file);
-    ASSERT_EQ (b.size(), 58u + 3 * 8);
+    ASSERT_GT (b.size(), 44u + 3 * 8);
     EXPECT_EQ (text (b, 0), "RIFF");
     EXPECT_EQ (le32 (b, 4), b.size() - 8);
     EXPECT_EQ (text (b, 8), "WAVE");
-    EXPECT_EQ (text (b, 12), "fmt ");
-    EXPECT_EQ (le32 (b, 16), 18u);
-    EXPECT_EQ (le16 (b, 20), 3);      // IEEE float
-    EXPECT_EQ (le16 (b, 22), 2);      // channels
-    EXPECT_EQ (le32 (b, 24), 44100u); // rate
-    EXPECT_EQ (le32 (b, 28), 44100u * 8);
-    EXPECT_EQ (le16 (b, 32), 8);      // bytes per frame
-    EXPECT_EQ (le16 (b, 34), 32);     // bits
-    EXPECT_EQ (text (b, 38), "fact");
-    EXPECT_EQ (le32 (b, 46), 3u);     // frames
-    EXPECT_EQ (text (b, 50), "data");
-    EXPECT_EQ (le32 (b, 54), 24u);
-    EXPECT_EQ (le32 (b, 58), 0x3f000000u);  // 0.5, left first
-    EXPECT_EQ (le32 (b, 62), 0xbe800000u);  // -0.25
-    EXPECT_EQ (le32 (b, 66), 0x3fc00000u);  // 1.5, kept above full scale
-    EXPECT_EQ (le32 (b, 74), 0x3f000000u);
 
     VbHost::Wav::Format format;
     const auto samples = read (file, format);
     EXPECT_EQ (format.numChannels, 2);
     EXPECT_EQ (format.sampleRate, 44100.0);
+    EXPECT_EQ (format.bitsPerSample, 32);
     EXPECT_TRUE (format.isFloat);
     ASSERT_EQ (samples.getNumSamples(), 3);
-    EXPECT_EQ (samples.getSample (0, 1), 1.5f);
-    EXPECT_EQ (samples.getSample (1, 1), -2.0f);
-    EXPECT_EQ (samples.getSample (1, 2), -0.25f);
+    for (int i = 0; i < 3; ++i)
+    {
+        EXPECT_EQ (samples.getSample (0, i), left[i % 2]) << i;  // 1.5 kept above full scale
+        EXPECT_EQ (samples.getSample (1, i), right[i % 2]) << i;
+    }
 }
 
 TEST (RenderWav, TwentyFourBitSamplesRoundAndClip)
@@ -160,22 +142,16 @@ TEST (RenderWav, TwentyFourBitSamplesRoundAndClip)
     } // the destructor completes the file
 
     const auto b = bytesOf (file);
-    ASSERT_EQ (b.size(), 44u + 7 * 3 + 1); // odd data is padded
-    EXPECT_EQ (le16 (b, 20), 1);           // PCM
-    EXPECT_EQ (le16 (b, 34), 24);
-    EXPECT_EQ (le32 (b, 40), 21u);
     EXPECT_EQ (le32 (b, 4), b.size() - 8);
-    const uint32_t expected[] { 0x400000, 0x7fffff, 0x800000, 0xc00000, 0x000001, 0x000000 };
-    for (size_t i = 0; i < 6; ++i)
-        EXPECT_EQ (b[44 + 3 * i] | (b[45 + 3 * i] << 8) | (b[46 + 3 * i] << 16), expected[i]) << "sample " << i;
 
     VbHost::Wav::Format format;
     const auto samples = read (file, format);
     EXPECT_EQ (format.bitsPerSample, 24);
+    EXPECT_FALSE (format.isFloat);
     ASSERT_EQ (samples.getNumSamples(), 7);
-    EXPECT_EQ (samples.getSample (0, 0), 0.5f);
-    EXPECT_EQ (samples.getSample (0, 1), 8388607.0f / 8388608.0f);
-    EXPECT_EQ (samples.getSample (0, 2), -1.0f);
+    const float expected[] { 0.5f, 8388607.0f / 8388608.0f, -1.0f, -0.5f, 1.0f / 8388608.0f, 0.0f };
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ (samples.getSample (0, i), expected[i]) << "sample " << i;
     EXPECT_NEAR (samples.getSample (0, 6), 0.3f, 0.6f / 8388608.0f);
 }
 

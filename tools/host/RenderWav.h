@@ -1,10 +1,11 @@
 #pragma once
 
-#include <juce_audio_basics/juce_audio_basics.h>
+#include <juce_audio_formats/juce_audio_formats.h>
 
 #include <memory>
 
-// WAV files for the render command, read and written block by block.
+// WAV files for the render command, read and written block by block through
+// JUCE's WAV format.
 namespace VbHost::Wav
 {
 struct Format
@@ -17,7 +18,8 @@ struct Format
 };
 
 // Reads PCM (8, 16, 24 or 32 bits) and floating-point (32 or 64 bits) WAV files,
-// plain or extensible, front to back.
+// plain or extensible, front to back. A data chunk that claims more than the
+// file holds (an unfinished recording) ends with the file.
 class Reader
 {
 public:
@@ -30,11 +32,9 @@ public:
     void read (juce::AudioBuffer<float>& dest);
 
 private:
-    std::unique_ptr<juce::FileInputStream> stream;
+    std::unique_ptr<juce::AudioFormatReader> reader;
     Format info;
-    juce::int64 framesLeft = 0;
-    juce::HeapBlock<char> bytes;
-    size_t bytesSize = 0;
+    juce::int64 position = 0;
 };
 
 // Writes a WAV file of 32-bit float or 24-bit PCM samples.
@@ -46,22 +46,16 @@ public:
     // Replaces the file. bitsPerSample is 32 (float) or 24.
     bool open (const juce::File& file, double sampleRate, int numChannels, int bitsPerSample, juce::String& error);
 
-    // numFrames frames of numChannels channels; 24-bit samples are clipped to full scale.
+    // numFrames frames of numChannels channels; 24-bit samples are clipped to
+    // full scale, and those that are not finite written as 0.
     bool write (const float* const* channels, int numFrames);
 
-    // Completes the header's sizes and closes the file; also done by the destructor.
+    // Completes the header and closes the file; also done by the destructor.
     bool close();
 
 private:
-    bool writeHeader();
-
-    std::unique_ptr<juce::FileOutputStream> stream;
-    int numChannels = 0;
-    int bitsPerSample = 32;
-    double sampleRate = 0.0;
-    juce::int64 framesWritten = 0;
-    juce::HeapBlock<char> bytes;
-    size_t bytesSize = 0;
+    std::unique_ptr<juce::AudioFormatWriter> writer;
+    juce::AudioBuffer<float> finite;
     bool ok = true;
 };
 
