@@ -55,7 +55,7 @@ private:
     const HeadMatrix* currentHeadMatrix() const;
     void writeChannelClasses (const Zeph::ChannelProfile& profile);
     void buildReflections (Zeph::Room::ReflectionSet& set, const Zeph::ChannelProfile& profile,
-                           int32_t geometryIndex, const HeadMatrix* matrix);
+                           Zeph::ListeningRoom room, const HeadMatrix* matrix);
     void setReverbWeights (const HeadMatrix* matrix) noexcept;
 
     // Audio thread.

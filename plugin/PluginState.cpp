@@ -26,6 +26,5 @@ void PluginState::updateGains() noexcept
     volumeGain = Zeph::decibelsToGain (VolumeTrimDb[volume]);
     directGain = Zeph::decibelsToGain (ReverbRatioDb[maxTrim - reverb]);
     roomGain = Zeph::decibelsToGain (ReverbRatioDb[reverb]);
-    if (loudspeakers == 1)
-        roomGain *= nearfieldRoomFactor;
+    roomGain *= Zeph::loudspeakerPreset (loudspeakers).roomGainFactor;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "renderer/ChannelProfiles.h"
+#include "renderer/RoomPresets.h"
 #include "renderer/SoloMute.h"
 #include "tracker/MidiScanner.h"
 #include "tracker/TrackerConnection.h"
@@ -36,7 +37,6 @@ public:
         virtual void gainSettingsChanged() = 0;
     };
 
-    static constexpr float nearfieldRoomFactor = 0.630957f;
     static constexpr int maxTrim = 32;
 
     PluginState (SettingsListener* settingsListenerToUse, HeadPanel::HeadPanel::Listener* headListener);
@@ -60,8 +60,8 @@ public:
     uint8_t volumeTrim = 26;
     uint8_t reverbTrim = 16;
     std::atomic<uint8_t> bypassed { 0 };  // read by the audio thread at every block
-    uint8_t room = 1;
-    uint8_t loudspeakers = 0;
+    Zeph::ListeningRoom room = Zeph::ListeningRoom::mixingStudio;
+    Zeph::Loudspeakers loudspeakers = Zeph::Loudspeakers::fullRange;
     uint8_t channelProfile = 1;
     std::atomic<uint8_t> numInputChannels { 2 };
     std::atomic<uint8_t> settingsChanged { 0 };

@@ -21,10 +21,10 @@ void BinauralAudioProcessor::writeChannelClasses (const Zeph::ChannelProfile& pr
 }
 
 void BinauralAudioProcessor::buildReflections (Zeph::Room::ReflectionSet& set, const Zeph::ChannelProfile& profile,
-                                               int32_t geometryIndex, const HeadMatrix* matrix)
+                                               Zeph::ListeningRoom room, const HeadMatrix* matrix)
 {
     set.clear();
-    const auto& geometry = RoomBuilder::geometryFor (geometryIndex);
+    const auto& geometry = RoomBuilder::geometryFor (room);
     for (int i = 0; i < profile.numPositions(); ++i)
         RoomBuilder::appendReflections (set, (uint8_t) i, *profile.positions[i], geometry);
 
@@ -56,13 +56,13 @@ void BinauralAudioProcessor::layoutSettingsChanged()
     const auto* profile = pluginState.currentProfile();
     if (profile != nullptr)
         writeChannelClasses (*profile);
-    const int32_t geometryIndex = RoomBuilder::geometryIndexForRoom (pluginState.room);
+    const auto& room = Zeph::roomPreset (pluginState.room);
 
     {
         const std::lock_guard<std::mutex> lock (roomMutex);
         auto& set = render.room.claimInactiveSet(); // the audio thread can no longer flip to it
         if (profile != nullptr)
-            buildReflections (set, *profile, geometryIndex, matrix);
+            buildReflections (set, *profile, room.room, matrix);
         else
             set.clear();
         compiledRate = sampleRate;
@@ -70,18 +70,19 @@ void BinauralAudioProcessor::layoutSettingsChanged()
 
         // The audio thread takes the geometry, redesigns the reverb and clears the
         // rings and filter states at the start of its next block, then flips.
-        pendingGeometry.store (geometryIndex, std::memory_order_relaxed);
+        pendingGeometry.store (room.geometryIndex, std::memory_order_relaxed);
         render.room.publishInactiveSet();
     }
 
     renderSpec.profile.store (profile, std::memory_order_release);
     renderSpec.soloMutes.store (&pluginState.soloMutes, std::memory_order_release);
-    renderSpec.hasDesk.store (pluginState.room < 2, std::memory_order_relaxed);
+    renderSpec.hasDesk.store (room.hasDesk, std::memory_order_relaxed);
 }
 
 void BinauralAudioProcessor::gainSettingsChanged()
 {
-    renderSpec.loudspeakerEq.store (pluginState.loudspeakers == 1, std::memory_order_relaxed);
+    renderSpec.loudspeakerEq.store (Zeph::loudspeakerPreset (pluginState.loudspeakers).equaliser,
+                                    std::memory_order_relaxed);
     renderSpec.volumeGain.store (pluginState.volumeGain, std::memory_order_relaxed);
     renderSpec.directGain.store (pluginState.directGain, std::memory_order_relaxed);
     renderSpec.roomGain.store (pluginState.roomGain, std::memory_order_relaxed);

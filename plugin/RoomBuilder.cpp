@@ -10,9 +10,12 @@ namespace RoomBuilder
 {
 namespace
 {
-constexpr RoomGeometry speechOptimised { 2.6f, 2.99f, 2.31f, 1.28f, 5.2f, 5.6f, -8.3f, -14.6f };
-constexpr RoomGeometry mixingStudio { 2.7f, 5.5449996f, 6.565f, 1.28f, 9.73f, 12.29f, -6.9f, -12.0f };
-constexpr RoomGeometry hall { 3.5f, 5.435f, 6.885f, 1.655f, 10.63f, 13.67f, -6.3f, -11.7f };
+// In the order of the room presets.
+constexpr RoomGeometry geometries[Zeph::numListeningRooms] = {
+    { 2.6f, 2.99f, 2.31f, 1.28f, 5.2f, 5.6f, -8.3f, -14.6f },            // "Speech optimised"
+    { 2.7f, 5.5449996f, 6.565f, 1.28f, 9.73f, 12.29f, -6.9f, -12.0f },   // "Mixing studio"
+    { 3.5f, 5.435f, 6.885f, 1.655f, 10.63f, 13.67f, -6.3f, -11.7f },     // "Hall"
+};
 
 constexpr float deskHeight = 0.8f;
 constexpr float deskAngle = 25.0f;
@@ -46,14 +49,9 @@ float angleBetween (const float (&d)[3], const float (&q)[3]) noexcept
 }
 } // namespace
 
-int32_t geometryIndexForRoom (uint8_t room) noexcept
+const RoomGeometry& geometryFor (Zeph::ListeningRoom room) noexcept
 {
-    return room == 0 ? 0 : (room == 1 ? 2 : 3);
-}
-
-const RoomGeometry& geometryFor (int32_t geometryIndex) noexcept
-{
-    return geometryIndex == 0 ? speechOptimised : (geometryIndex == 2 ? mixingStudio : hall);
+    return geometries[(int) Zeph::roomPreset (room).room];
 }
 
 uint8_t channelClass (const Zeph::ChannelPos& position, int index) noexcept

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "renderer/ChannelProfiles.h"
+#include "renderer/RoomPresets.h"
 #include "renderer/Room.h"
 
 #include <cstdint>
@@ -22,11 +23,8 @@ struct RoomGeometry
     float order2Db;
 };
 
-// 0 for "Speech optimised", 2 for "Mixing studio", 3 for anything else.
-int32_t geometryIndexForRoom (uint8_t room) noexcept;
-
-// The room of geometry index 0, 2 or 3.
-const RoomGeometry& geometryFor (int32_t geometryIndex) noexcept;
+// The geometry of a listening room.
+const RoomGeometry& geometryFor (Zeph::ListeningRoom room) noexcept;
 
 // The radar's class of a position: 0 front, 1 other horizontal, 2 elevated,
 // 32 + i for a channel that is not rendered binaurally.

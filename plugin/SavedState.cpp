@@ -68,9 +68,9 @@ void applyLine (PluginState& state, const juce::String& line)
     else if (key == "SoloMutes")
         readSoloMutes (state.soloMutes, value);
     else if (key == "Room")
-        state.room = clampedByte (value, 2);
+        state.room = (Zeph::ListeningRoom) clampedByte (value, Zeph::numListeningRooms - 1);
     else if (key == "Loudspeakers")
-        state.loudspeakers = atoiLike (value) > 0 ? 1 : 0;
+        state.loudspeakers = atoiLike (value) > 0 ? Zeph::Loudspeakers::nearfield : Zeph::Loudspeakers::fullRange;
     else if (key == "VolumeTrim")
         state.volumeTrim = clampedByte (value, PluginState::maxTrim);
     else if (key == "ReverbTrim")

@@ -1,6 +1,7 @@
 #include "renderer/Reverb.h"
 
 #include "renderer/Room.h"
+#include "renderer/RoomPresets.h"
 #include "renderer/Units.h"
 #include "renderer/VectorOps.h"
 
@@ -46,8 +47,8 @@ struct ReverbGeometry
     float levelDb;
 };
 
-// Rows for geometry indices 0, 2 and 3.
-constexpr ReverbGeometry geometries[3] = {
+// One row per listening room, in the order of RoomPreset::reverbRow.
+constexpr ReverbGeometry geometries[numListeningRooms] = {
     { { 1.3066f, 1.3066f, 1.2649f, 1.2649f, 1.2232f, 1.2232f, 1.3066f, 1.2788f },
       { 7249.9995f, 6833.333f, 6416.6665f, 6000.0f, 5666.6665f, 5333.333f, 4916.6665f, 4666.6665f },
       5.05f, 0.47f, 1.39f, -3.0f },
@@ -59,15 +60,9 @@ constexpr ReverbGeometry geometries[3] = {
       4.6f, 0.34f, 1.47f, 0.0f },
 };
 
-// Geometry 2 and 3 have rows of their own; anything else (the builder only
-// makes 0, 2 and 3) reads the row of geometry 0, and values above 3 that of 3.
 const ReverbGeometry& geometryRow (int32_t geometryIndex) noexcept
 {
-    if (geometryIndex >= 3)
-        return geometries[2];
-    if (geometryIndex == 2)
-        return geometries[1];
-    return geometries[0];
+    return geometries[reverbRowForGeometry (geometryIndex)];
 }
 } // namespace
 

@@ -20,8 +20,8 @@
 namespace
 {
 constexpr double sampleRate = 48000.0;
-constexpr int mixingStudio = 1;
 constexpr double headInterval = 0.010; // seconds between orientations
+constexpr auto room = Zeph::ListeningRoom::mixingStudio;
 
 struct Scenario
 {
@@ -76,7 +76,7 @@ public:
         processor.setBusesLayout (layout);
         processor.prepareToPlay (sampleRate, s.blockSize);
         processor.pluginState.channelProfile = (uint8_t) s.layoutId;
-        processor.pluginState.room = mixingStudio;
+        processor.pluginState.room = room;
         processor.layoutSettingsChanged();
 
         // One second of input per channel, each channel noise plus a tone of its own.
@@ -188,8 +188,8 @@ int main (int argc, char** argv)
     const int runs = quick ? 3 : 7;
 
     std::printf ("processBlock real-time factor (audio time / CPU time), median of %d runs of %.0f s;\n"
-                 "48000 Hz, spatialiser on, \"Mixing studio\", head turning every 10 ms\n\n",
-                 runs, seconds);
+                 "48000 Hz, spatialiser on, \"%s\", head turning every 10 ms\n\n",
+                 runs, seconds, Zeph::roomPreset (room).name);
     std::printf ("%-26s %6s %6s %10s %8s %8s %10s %9s\n", "layout", "inputs", "block", "RTF", "min", "max",
                  "us/block", "us/head");
     const int count = (int) (sizeof (scenarios) / sizeof (scenarios[0]));

@@ -9,6 +9,7 @@
 #include "tools/host/Signals.h"
 
 #include "renderer/ChannelProfiles.h"
+#include "renderer/RoomPresets.h"
 
 #include <juce_events/juce_events.h>
 
@@ -321,25 +322,28 @@ int runSetState (const Arguments& args)
 // Render settings from the command line; false after printing what is wrong.
 bool renderSettingsFrom (const Arguments& args, VbHost::RenderSettings& settings)
 {
+    const int lastRoom = Zeph::numListeningRooms - 1;
+    const int lastLoudspeakers = Zeph::numLoudspeakerChoices - 1;
     const bool ok = parseInt (args.get ("layout", "1"), 0, 15, settings.layout)
-                    && parseInt (args.get ("room", "1"), 0, 2, settings.room)
-                    && parseInt (args.get ("loudspeakers", "0"), 0, 1, settings.loudspeakers)
+                    && parseInt (args.get ("room", "1"), 0, lastRoom, settings.room)
+                    && parseInt (args.get ("loudspeakers", "0"), 0, lastLoudspeakers, settings.loudspeakers)
                     && parseInt (args.get ("volume-trim", "26"), 0, 32, settings.volumeTrim)
                     && parseInt (args.get ("reverb-trim", "16"), 0, 32, settings.reverbTrim);
     if (! ok)
-        printError ("bad value: --layout 0..15, --room 0..2, --loudspeakers 0..1, --volume-trim 0..32, --reverb-trim 0..32");
+        printError ("bad value: --layout 0..15, --room 0.." + juce::String (lastRoom) + ", --loudspeakers 0.."
+                    + juce::String (lastLoudspeakers) + ", --volume-trim 0..32, --reverb-trim 0..32");
     return ok;
 }
 
+// The names of the numbers in a state text's "Room" and "Loudspeakers" lines.
 juce::String roomName (const juce::String& value)
 {
-    const int room = value.getIntValue();
-    return room == 0 ? "Speech optimised" : room == 1 ? "Mixing studio" : "Hall";
+    return Zeph::roomPreset ((Zeph::ListeningRoom) juce::jlimit (0, 255, value.getIntValue())).name;
 }
 
 juce::String loudspeakersName (const juce::String& value)
 {
-    return value.getIntValue() > 0 ? "Nearfield" : "Full range";
+    return Zeph::loudspeakerPreset (value.getIntValue() > 0 ? Zeph::Loudspeakers::nearfield : Zeph::Loudspeakers::fullRange).name;
 }
 
 juce::String seconds (juce::int64 samples, double rate)

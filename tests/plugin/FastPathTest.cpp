@@ -46,8 +46,8 @@ void applySettings (BinauralAudioProcessor& p, int layoutId, int room, int louds
 {
     auto& s = p.pluginState;
     s.channelProfile = (uint8_t) layoutId;
-    s.room = (uint8_t) room;
-    s.loudspeakers = (uint8_t) loudspeakers;
+    s.room = (Zeph::ListeningRoom) room;
+    s.loudspeakers = (Zeph::Loudspeakers) loudspeakers;
     s.updateGains();
     p.gainSettingsChanged();
     p.layoutSettingsChanged();

@@ -19,8 +19,8 @@ TEST (PluginState, Defaults)
     EXPECT_EQ (s.volumeTrim, 26);
     EXPECT_EQ (s.reverbTrim, 16);
     EXPECT_EQ (s.bypassed.load(), 0);
-    EXPECT_EQ (s.room, 1);
-    EXPECT_EQ (s.loudspeakers, 0);
+    EXPECT_EQ (s.room, Zeph::ListeningRoom::mixingStudio);
+    EXPECT_EQ (s.loudspeakers, Zeph::Loudspeakers::fullRange);
     EXPECT_EQ (s.channelProfile, 1);
     EXPECT_EQ (s.numInputChannels.load(), 2);
     EXPECT_EQ (s.settingsChanged.load(), 0);
@@ -56,7 +56,7 @@ TEST (PluginState, GainLaw)
     EXPECT_FLOAT_EQ (s.directGain, 0.1f);
     EXPECT_FLOAT_EQ (s.roomGain, 1.0f);
 
-    s.loudspeakers = 1;
+    s.loudspeakers = Zeph::Loudspeakers::nearfield;
     s.updateGains();
     EXPECT_FLOAT_EQ (s.directGain, 0.1f);
     EXPECT_FLOAT_EQ (s.roomGain, 0.630957f);

@@ -78,8 +78,8 @@ TEST (SavedState, NumbersAreClamped)
     load (p, "VolumeTrim=40\r\nReverbTrim=-1\r\nRoom=5\r\nLoudspeakers=2");
     EXPECT_EQ (p.pluginState.volumeTrim, 32);
     EXPECT_EQ (p.pluginState.reverbTrim, 0);
-    EXPECT_EQ (p.pluginState.room, 2);
-    EXPECT_EQ (p.pluginState.loudspeakers, 1);
+    EXPECT_EQ ((int) p.pluginState.room, 2);
+    EXPECT_EQ (p.pluginState.loudspeakers, Zeph::Loudspeakers::nearfield);
     EXPECT_FLOAT_EQ (p.pluginState.roomGain, 0.1f * 0.630957f);
     EXPECT_FLOAT_EQ (p.renderSpec.roomGain.load(), 0.1f * 0.630957f);
     EXPECT_TRUE (p.renderSpec.loudspeakerEq.load());
@@ -108,11 +108,11 @@ TEST (SavedState, LineSyntax)
 {
     BinauralAudioProcessor p;
     load (p, "  Room = 2  ");
-    EXPECT_EQ (p.pluginState.room, 2);
+    EXPECT_EQ ((int) p.pluginState.room, 2);
     load (p, "room=0");
-    EXPECT_EQ (p.pluginState.room, 2);
+    EXPECT_EQ ((int) p.pluginState.room, 2);
     load (p, "Room 0\n\n=Room=0\nVolumeTrim=3\nRoom=1\nRoom=0");
-    EXPECT_EQ (p.pluginState.room, 0); // the later value wins
+    EXPECT_EQ ((int) p.pluginState.room, 0); // the later value wins
     EXPECT_EQ (p.pluginState.volumeTrim, 3);
 
     BinauralAudioProcessor a, b;
@@ -135,11 +135,11 @@ TEST (SavedState, EmptyTextStillNotifies)
 
     const char nulFirst[] = { 0, 'R', 'o', 'o', 'm', '=', '0' };
     p.setStateInformation (nulFirst, (int) sizeof (nulFirst));
-    EXPECT_EQ (p.pluginState.room, 1);
+    EXPECT_EQ ((int) p.pluginState.room, 1);
 
     const char* terminated = "Room=0";
     p.setStateInformation (terminated, -1);
-    EXPECT_EQ (p.pluginState.room, 0);
+    EXPECT_EQ ((int) p.pluginState.room, 0);
     EXPECT_EQ (p.calls, "GLGLGL");
 }
 
@@ -164,8 +164,8 @@ TEST (SavedState, RandomTextLeavesAValidState)
         p.setStateInformation (text.data(), (int) text.size());
         const auto& s = p.pluginState;
         ASSERT_LE (s.channelProfile, 15);
-        ASSERT_LE (s.room, 2);
-        ASSERT_LE (s.loudspeakers, 1);
+        ASSERT_LE ((int) s.room, 2);
+        ASSERT_LE ((int) s.loudspeakers, 1);
         ASSERT_LE (s.volumeTrim, 32);
         ASSERT_LE (s.reverbTrim, 32);
         ASSERT_LE (s.bypassed.load(), 1);

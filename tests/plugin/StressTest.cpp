@@ -121,11 +121,11 @@ void applyFinalSettings (BinauralAudioProcessor& p)
     state.soloMutes.reset();
     state.volumeTrim = 26;
     state.reverbTrim = 16;
-    state.loudspeakers = 0;
+    state.loudspeakers = Zeph::Loudspeakers::fullRange;
     state.updateGains();
     p.gainSettingsChanged();
     state.channelProfile = dolby714;
-    state.room = 1;
+    state.room = Zeph::ListeningRoom::mixingStudio;
     p.layoutSettingsChanged();
 }
 
@@ -195,7 +195,7 @@ TEST (Stress, RenderWhileTrackingAndChangingSettings)
     {
         if (! spatialiserOff)
             state.channelProfile = (uint8_t) random.nextInt (16);
-        state.room = (uint8_t) random.nextInt (3);
+        state.room = (Zeph::ListeningRoom) random.nextInt (Zeph::numListeningRooms);
         p->layoutSettingsChanged();
         ++layoutChanges;
 
@@ -205,7 +205,7 @@ TEST (Stress, RenderWhileTrackingAndChangingSettings)
             case 1:
                 state.volumeTrim = (uint8_t) random.nextInt (33);
                 state.reverbTrim = (uint8_t) random.nextInt (33);
-                state.loudspeakers = (uint8_t) random.nextInt (2);
+                state.loudspeakers = (Zeph::Loudspeakers) random.nextInt (Zeph::numLoudspeakerChoices);
                 state.updateGains();
                 p->gainSettingsChanged();
                 break;

@@ -29,7 +29,7 @@ struct RealtimeRig
     void setLayout (int id, int room)
     {
         state().channelProfile = (uint8_t) id;
-        state().room = (uint8_t) room;
+        state().room = (Zeph::ListeningRoom) room;
         processor->layoutSettingsChanged();
     }
 
@@ -37,7 +37,7 @@ struct RealtimeRig
     {
         state().volumeTrim = (uint8_t) volumeTrim;
         state().reverbTrim = (uint8_t) reverbTrim;
-        state().loudspeakers = (uint8_t) loudspeakers;
+        state().loudspeakers = (Zeph::Loudspeakers) loudspeakers;
         state().updateGains();
         processor->gainSettingsChanged();
     }
