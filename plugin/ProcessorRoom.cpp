@@ -2,6 +2,8 @@
 #include "plugin/PluginProcessor.h"
 #include "plugin/RoomBuilder.h"
 
+#include <optional>
+
 const HeadMatrix* BinauralAudioProcessor::currentHeadMatrix() const
 {
     const auto& panel = pluginState.headPanel;
@@ -52,7 +54,7 @@ void BinauralAudioProcessor::setReverbWeights (const HeadMatrix* matrix) noexcep
 
 void BinauralAudioProcessor::layoutSettingsChanged()
 {
-    const HeadMatrix* matrix = currentHeadMatrix();
+    const HeadMatrix* head = currentHeadMatrix();
     const auto* profile = pluginState.currentProfile();
     if (profile != nullptr)
         writeChannelClasses (*profile);
@@ -60,6 +62,12 @@ void BinauralAudioProcessor::layoutSettingsChanged()
 
     {
         const std::lock_guard<std::mutex> lock (roomMutex);
+        // One orientation for the whole build, however the tracker turns meanwhile.
+        std::optional<HeadMatrix> orientation;
+        if (head != nullptr)
+            orientation.emplace (*head);
+        const HeadMatrix* matrix = orientation ? &*orientation : nullptr;
+
         auto& set = render.room.claimInactiveSet(); // the audio thread can no longer flip to it
         if (profile != nullptr)
             buildReflections (set, *profile, room.room, matrix);
@@ -91,9 +99,11 @@ void BinauralAudioProcessor::gainSettingsChanged()
 void BinauralAudioProcessor::trackerChanged (const HeadMatrix& matrix)
 {
     const std::lock_guard<std::mutex> lock (roomMutex);
+    // One orientation for every reflection and the reverb weights.
+    const HeadMatrix orientation (matrix);
     // Only the direct sounds follow the head; the rays take the new targets
     // through their mailboxes, so the audio thread may be rendering them.
     for (auto* reflection : render.room.activeReflections())
-        reflection->compile (&matrix, render.settings, false);
-    setReverbWeights (&matrix);
+        reflection->compile (&orientation, render.settings, false);
+    setReverbWeights (&orientation);
 }

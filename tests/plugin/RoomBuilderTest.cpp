@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <thread>
+#include <vector>
 
 namespace
 {
@@ -157,4 +160,76 @@ TEST (RoomBuilder, RebuildWhileASwapIsPendingReplacesThePendingSet)
     EXPECT_NE (p.render.room.activeSet(), active);
     EXPECT_EQ (p.render.room.activeReflections().size(), 60);
     EXPECT_FALSE (p.render.room.swapPending());
+}
+
+// The tracker turning while the room is built and while the head is handed
+// over: every direct sound and the reverb weights come from one and the same
+// orientation.
+TEST (RoomBuilder, OneBuildOrHandOffTakesOneOrientation)
+{
+    BinauralAudioProcessor p;
+    auto& state = p.pluginState;
+    state.connection.scannerDeviceAdded ("tracker");
+    state.headPanel.currentTrackerName = "tracker";
+    auto& head = state.connection.findProperties ("tracker")->headMatrix;
+
+    const float ahead[9] = { 1, 0, 0, 0, 1, 0, 0, 0, 1 };    // reverb weights 0 and 0
+    const float turned[9] = { 0, 1, 0, -1, 0, 0, 0, 0, 1 };  // reverb weights 1 and -1
+
+    // The target delays of both ears of every direct sound, in the set just
+    // built (inactive until a block runs) or in the active set.
+    auto directDelays = [&p] (bool active)
+    {
+        auto& room = p.render.room;
+        std::vector<float> delays;
+        for (auto* r : room.reflectionSets[active ? room.activeSet() : 1 - room.activeSet()])
+            if (r->isDirect)
+            {
+                r->left.takeUpdate();
+                r->right.takeUpdate();
+                delays.insert (delays.end(), { r->left.targetDelay, r->right.targetDelay });
+            }
+        return delays;
+    };
+    auto build = [&] { p.layoutSettingsChanged(); return directDelays (false); };
+    auto handOff = [&] { p.trackerChanged (head); return directDelays (true); };
+
+    head.write (ahead);
+    const auto aheadBuilt = build();
+    takeBuild (p);
+    const auto aheadHandedOff = handOff();
+    head.write (turned);
+    const auto turnedBuilt = build();
+    const auto turnedHandedOff = handOff();
+    ASSERT_NE (aheadBuilt, turnedBuilt);
+    ASSERT_NE (aheadHandedOff, turnedHandedOff);
+
+    // The tracker's thread turns the head back and forth until the test is done.
+    struct Tracker
+    {
+        std::atomic<bool> done { false };
+        std::thread thread;
+        ~Tracker()
+        {
+            done = true;
+            thread.join();
+        }
+    } tracker;
+    tracker.thread = std::thread ([&]
+    {
+        for (int k = 0; ! tracker.done.load(); ++k)
+            head.write (k % 2 == 0 ? ahead : turned);
+    });
+
+    for (int k = 0; k < 1000; ++k)
+    {
+        const bool building = k % 2 == 0;
+        const auto delays = building ? build() : handOff();
+        const float left = p.render.room.reverbGainLeft.load();
+        ASSERT_TRUE (left == 0.0f || left == 1.0f) << left;
+        if (building)
+            ASSERT_EQ (delays, left == 0.0f ? aheadBuilt : turnedBuilt) << "build " << k;
+        else
+            ASSERT_EQ (delays, left == 0.0f ? aheadHandedOff : turnedHandedOff) << "hand-off " << k;
+    }
 }
