@@ -35,7 +35,7 @@ BinauralAudioProcessor::BinauralAudioProcessor()
 {
     layoutSettingsChanged();
     gainSettingsChanged();
-    applyPendingBuild(); // no audio runs yet
+    blockRenderer.applyPendingBuild(); // no audio runs yet
 }
 
 BinauralAudioProcessor::~BinauralAudioProcessor() = default;
@@ -49,21 +49,8 @@ bool BinauralAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts)
 
 void BinauralAudioProcessor::prepareToPlay (double newSampleRate, int)
 {
-    bool rateChanged;
-    {
-        // The head hand-off and the room builder read the rate while they compile.
-        const std::lock_guard<std::mutex> lock (roomMutex);
-        sampleRate = newSampleRate;
-        render.settings.setSampleRate ((float) sampleRate);
-        rateChanged = compiledRate != sampleRate;
-    }
-    render.reverb.setSamplingFrequency (render.settings, render.room);
-    render.eq.setSamplingFrequency (render.settings);
-
-    for (auto* ring : render.inputDelays)
-        ring->clear();
-    render.reverb.resetFilterStates();
-    render.eq.resetContexts();
+    const bool rateChanged = roomBuilder.setSampleRate (newSampleRate);
+    blockRenderer.prepare();
 
     const auto n = (uint8_t) getMainBusNumInputChannels();
     renderSpec.numInputChannels = n;
@@ -79,7 +66,7 @@ void BinauralAudioProcessor::prepareToPlay (double newSampleRate, int)
     if (rateChanged)
     {
         layoutSettingsChanged();
-        applyPendingBuild(); // no audio runs while preparing
+        blockRenderer.applyPendingBuild(); // no audio runs while preparing
     }
 }
 
@@ -104,60 +91,10 @@ void BinauralAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juc
     {
         for (int c = 0; c < numChannels; ++c)
             channels[c] = buffer.getWritePointer (c, offset);
-        renderSlice (channels, numChannels, juce::jmin (Zeph::Render::maxBlock, total - offset));
+        const int n = juce::jmin (Zeph::Render::maxBlock, total - offset);
+        blockRenderer.renderBlock (channels, numChannels, renderSpec.snapshot (n),
+                                   pluginState.bypassed.load (std::memory_order_relaxed) != 0);
     }
-}
-
-void BinauralAudioProcessor::renderSlice (float* const* channels, int numChannels, int numSamples) noexcept
-{
-    renderSpec.numSamples = numSamples;
-    takeBlockSpec (numSamples);
-    applyPendingBuild();
-
-    // Inputs go into the rings before anything writes the outputs, which share storage with them.
-    const int numInputs = juce::jmin<int> (blockSpec.numInputChannels, numChannels);
-    for (int k = 0; k < numInputs; ++k)
-        render.inputDelays.getUnchecked (k)->write (channels[k], numSamples);
-
-    float* outL = channels[0];
-    float* outR = channels[1];
-    if (pluginState.bypassed.load (std::memory_order_relaxed) != 0)
-        renderDownmix (outL, outR);
-    else
-        renderSpatial (outL, outR);
-}
-
-void BinauralAudioProcessor::takeBlockSpec (int numSamples) noexcept
-{
-    constexpr auto relaxed = std::memory_order_relaxed;
-    blockSpec.numInputChannels = renderSpec.numInputChannels;
-    blockSpec.numSamples = numSamples;
-    blockSpec.profile.store (renderSpec.currentProfile(), relaxed);
-    blockSpec.soloMutes.store (renderSpec.currentSoloMutes(), relaxed);
-    blockSpec.hasDesk.store (renderSpec.hasDesk.load (relaxed), relaxed);
-    blockSpec.loudspeakerEq.store (renderSpec.loudspeakerEq.load (relaxed), relaxed);
-    blockSpec.volumeGain.store (renderSpec.volumeGain.load (relaxed), relaxed);
-    blockSpec.directGain.store (renderSpec.directGain.load (relaxed), relaxed);
-    blockSpec.roomGain.store (renderSpec.roomGain.load (relaxed), relaxed);
-}
-
-void BinauralAudioProcessor::renderDownmix (float* outL, float* outR) noexcept
-{
-    const int n = blockSpec.numSamples;
-    Zeph::Vec::clear (outL, n);
-    Zeph::Vec::clear (outR, n);
-
-    if (const auto* profile = blockSpec.currentProfile())
-    {
-        const int count = juce::jmin<int> ((uint8_t) profile->numPositions(), blockSpec.numInputChannels);
-        for (int c = 0; c < count; ++c)
-            render.addSimpleDownmix (outL, outR, blockSpec, (uint8_t) c);
-    }
-
-    // The lines keep running on silence so that what they hold dies away.
-    const float* silence = render.silentBuffer.getReadPointer (0);
-    for (auto& line : render.reverb.delays)
-        line.writeIntoDelay (silence, n);
 }
 
 juce::AudioProcessorEditor* BinauralAudioProcessor::createEditor()
@@ -178,4 +115,42 @@ void BinauralAudioProcessor::setStateInformation (const void* data, int sizeInBy
     gainSettingsChanged();
     layoutSettingsChanged();
     pluginState.settingsChanged = 1;
+}
+
+//==============================================================================
+const HeadMatrix* BinauralAudioProcessor::currentHeadMatrix() const
+{
+    const auto& panel = pluginState.headPanel;
+    if (panel.connection == nullptr || panel.currentTrackerName.isEmpty())
+        return nullptr;
+    // Records change only on this thread, so the pointer stays valid for the build.
+    auto* record = panel.connection->findProperties (panel.currentTrackerName);
+    return record != nullptr ? &record->headMatrix : nullptr;
+}
+
+void BinauralAudioProcessor::layoutSettingsChanged()
+{
+    const HeadMatrix* head = currentHeadMatrix();
+    const auto* profile = pluginState.currentProfile();
+    if (profile != nullptr)
+        RoomBuilder::writeChannelClasses (*profile, pluginState.soloMutes);
+    roomBuilder.build (profile, pluginState.room, head);
+
+    renderSpec.profile.store (profile, std::memory_order_release);
+    renderSpec.soloMutes.store (&pluginState.soloMutes, std::memory_order_release);
+    renderSpec.hasDesk.store (Zeph::roomPreset (pluginState.room).hasDesk, std::memory_order_relaxed);
+}
+
+void BinauralAudioProcessor::gainSettingsChanged()
+{
+    renderSpec.loudspeakerEq.store (Zeph::loudspeakerPreset (pluginState.loudspeakers).equaliser,
+                                    std::memory_order_relaxed);
+    renderSpec.volumeGain.store (pluginState.volumeGain, std::memory_order_relaxed);
+    renderSpec.directGain.store (pluginState.directGain, std::memory_order_relaxed);
+    renderSpec.roomGain.store (pluginState.roomGain, std::memory_order_relaxed);
+}
+
+void BinauralAudioProcessor::trackerChanged (const HeadMatrix& matrix)
+{
+    roomBuilder.turnHead (matrix);
 }

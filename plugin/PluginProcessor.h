@@ -1,14 +1,18 @@
 #pragma once
 
+#include "plugin/BlockRenderer.h"
 #include "plugin/PluginState.h"
+#include "plugin/RoomBuilder.h"
 #include "renderer/Render.h"
 #include "renderer/RenderSpec.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
-#include <mutex>
-
 // The object the host talks to: buses, identity, state and the audio blocks.
+// Its three threads each have a class of their own: the message thread's
+// settings go to the room builder and into renderSpec, the MIDI input
+// thread's head movements to the room builder, and the audio thread's blocks
+// to the block renderer.
 class BinauralAudioProcessor : public juce::AudioProcessor,
                                public PluginState::SettingsListener,
                                public HeadPanel::HeadPanel::Listener
@@ -51,39 +55,11 @@ public:
     Zeph::Render render;
 
 private:
-    // Room builder steps.
+    // The current tracker's head matrix, or null when no tracker is current.
     const HeadMatrix* currentHeadMatrix() const;
-    void writeChannelClasses (const Zeph::ChannelProfile& profile);
-    void buildReflections (Zeph::Room::ReflectionSet& set, const Zeph::ChannelProfile& profile,
-                           Zeph::ListeningRoom room, const HeadMatrix* matrix);
-    void setReverbWeights (const HeadMatrix* matrix) noexcept;
 
-    // Audio thread.
-    void renderSlice (float* const* channels, int numChannels, int numSamples) noexcept;
-    void applyPendingBuild() noexcept;
-    void takeBlockSpec (int numSamples) noexcept;
-    void renderDownmix (float* outL, float* outR) noexcept;
-    void renderSpatial (float* outL, float* outR) noexcept;
-    void renderRoomReflections (float* outL, float* outR, const Zeph::ChannelProfile& profile, int numChannels,
-                                const SoloMuteRecord& soloMutes, bool hasDesk, float gain) noexcept;
-    void renderDirectSound (float* outL, float* outR, const Zeph::ChannelProfile& profile, int numChannels,
-                            const SoloMuteRecord& soloMutes, float gain) noexcept;
-    void renderRayPair (Zeph::Reflection& reflection, float* outL, float* outR, float gain) noexcept;
-    void queueRayPair (Zeph::Reflection& reflection, float* outL, float* outR, float gain) noexcept;
-    void renderQueuedRays (float* outL, float* outR) noexcept;
-    Zeph::Room::ReflectionSet& swapCheck (float* outL, float* outR) noexcept;
-
-    // Serialises the room builder with the head hand-off (message and MIDI threads, never audio).
-    std::mutex roomMutex;
-    // Geometry of the newest build, taken over by the audio thread with the build's clears.
-    std::atomic<int32_t> pendingGeometry { 0 };
-    // The rate in force, and the one the reflection sets were compiled at
-    // (both guarded by roomMutex).
-    double sampleRate = 44100.0;
-    double compiledRate = 0.0;
-    // The audio thread's copy of renderSpec for the block in hand, so that a
-    // setting changed in mid-block (a smaller layout, say) cannot be half seen.
-    Zeph::RenderSpec blockSpec;
+    RoomBuilder roomBuilder { render };
+    BlockRenderer blockRenderer { render, roomBuilder };
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (BinauralAudioProcessor)
 };

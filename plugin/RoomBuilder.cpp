@@ -5,11 +5,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 
-namespace RoomBuilder
-{
 namespace
 {
+using RoomGeometry = RoomBuilder::RoomGeometry;
+
 // In the order of the room presets.
 constexpr RoomGeometry geometries[Zeph::numListeningRooms] = {
     { 2.6f, 2.99f, 2.31f, 1.28f, 5.2f, 5.6f, -8.3f, -14.6f },            // "Speech optimised"
@@ -49,12 +50,88 @@ float angleBetween (const float (&d)[3], const float (&q)[3]) noexcept
 }
 } // namespace
 
-const RoomGeometry& geometryFor (Zeph::ListeningRoom room) noexcept
+const RoomBuilder::RoomGeometry& RoomBuilder::geometryFor (Zeph::ListeningRoom room) noexcept
 {
     return geometries[(int) Zeph::roomPreset (room).room];
 }
 
-uint8_t channelClass (const Zeph::ChannelPos& position, int index) noexcept
+//==============================================================================
+bool RoomBuilder::setSampleRate (double rate)
+{
+    // The head hand-off and the builder read the rate while they compile.
+    const std::lock_guard<std::mutex> lock (mutex);
+    sampleRate = rate;
+    render.settings.setSampleRate ((float) sampleRate);
+    return compiledRate != sampleRate;
+}
+
+void RoomBuilder::build (const Zeph::ChannelProfile* profile, Zeph::ListeningRoom room, const HeadMatrix* head)
+{
+    const std::lock_guard<std::mutex> lock (mutex);
+    // One orientation for the whole build, however the tracker turns meanwhile.
+    std::optional<HeadMatrix> orientation;
+    if (head != nullptr)
+        orientation.emplace (*head);
+    const HeadMatrix* matrix = orientation ? &*orientation : nullptr;
+
+    auto& set = render.room.claimInactiveSet(); // the audio thread can no longer flip to it
+    if (profile != nullptr)
+        buildReflections (set, *profile, room, matrix);
+    else
+        set.clear();
+    compiledRate = sampleRate;
+    setReverbWeights (matrix);
+
+    // The audio thread takes the geometry, redesigns the reverb and clears the
+    // rings and filter states at the start of its next block, then flips.
+    pendingGeometry.store (Zeph::roomPreset (room).geometryIndex, std::memory_order_relaxed);
+    render.room.publishInactiveSet();
+}
+
+void RoomBuilder::turnHead (const HeadMatrix& head)
+{
+    const std::lock_guard<std::mutex> lock (mutex);
+    // One orientation for every reflection and the reverb weights.
+    const HeadMatrix orientation (head);
+    // Only the direct sounds follow the head; the rays take the new targets
+    // through their mailboxes, so the audio thread may be rendering them.
+    for (auto* reflection : render.room.activeReflections())
+        reflection->compile (&orientation, render.settings, false);
+    setReverbWeights (&orientation);
+}
+
+void RoomBuilder::buildReflections (Zeph::Room::ReflectionSet& set, const Zeph::ChannelProfile& profile,
+                                    Zeph::ListeningRoom room, const HeadMatrix* matrix)
+{
+    set.clear();
+    const auto& geometry = geometryFor (room);
+    for (int i = 0; i < profile.numPositions(); ++i)
+        appendReflections (set, (uint8_t) i, *profile.positions[i], geometry);
+
+    for (auto* reflection : set)
+    {
+        reflection->compile (matrix, render.settings, true);
+        for (auto* ray : { &reflection->left, &reflection->right })
+            for (auto& context : ray->contexts)
+                context = {};
+    }
+}
+
+void RoomBuilder::setReverbWeights (const HeadMatrix* matrix) noexcept
+{
+    float left = 0.0f, right = 0.0f;
+    if (matrix != nullptr)
+    {
+        float m[9];
+        matrix->read (m);
+        reverbWeights (m, left, right);
+    }
+    render.room.reverbGainLeft.store (left, std::memory_order_relaxed);
+    render.room.reverbGainRight.store (right, std::memory_order_relaxed);
+}
+
+//==============================================================================
+uint8_t RoomBuilder::channelClass (const Zeph::ChannelPos& position, int index) noexcept
 {
     if (position.type != Zeph::spatial && position.type != Zeph::fullRange)
         return (uint8_t) (32 + index);
@@ -65,8 +142,15 @@ uint8_t channelClass (const Zeph::ChannelPos& position, int index) noexcept
     return 1;
 }
 
-void appendReflections (Zeph::Room::ReflectionSet& set, uint8_t channel,
-                        const Zeph::ChannelPos& position, const RoomGeometry& g)
+void RoomBuilder::writeChannelClasses (const Zeph::ChannelProfile& profile, SoloMuteRecord& soloMutes) noexcept
+{
+    for (int i = 0; i < SoloMuteRecord::numChannels; ++i)
+        soloMutes.channelClass[i] = i < profile.numPositions() ? channelClass (*profile.positions[i], i)
+                                                               : (uint8_t) (32 + i);
+}
+
+void RoomBuilder::appendReflections (Zeph::Room::ReflectionSet& set, uint8_t channel,
+                                     const Zeph::ChannelPos& position, const RoomGeometry& g)
 {
     // The loudspeaker's place in the room.
     const float n = position.x * g.scale + g.listenerX;
@@ -97,10 +181,9 @@ void appendReflections (Zeph::Room::ReflectionSet& set, uint8_t channel,
         }
 }
 
-void reverbWeights (const float* row, float& left, float& right) noexcept
+void RoomBuilder::reverbWeights (const float* row, float& left, float& right) noexcept
 {
     const float m0 = row[0], m1 = row[1], m2 = row[2];
     right = 1.0f - ((m1 + 1.0f) * (m1 + 1.0f) + m0 * m0 + m2 * m2) / 2.0f;
     left = 1.0f - ((m1 - 1.0f) * (m1 - 1.0f) + m0 * m0 + m2 * m2) / 2.0f;
 }
-} // namespace RoomBuilder

@@ -41,15 +41,13 @@ void Render::reset() noexcept
     eq.resetContexts();
 }
 
-void Render::addSimpleDownmix (float* outLeft, float* outRight, const RenderSpec& spec, uint8_t channel) noexcept
+void Render::addSimpleDownmix (float* outLeft, float* outRight, const BlockSpec& spec, uint8_t channel) noexcept
 {
-    const auto* profile = spec.currentProfile();
-    const auto& p = *profile->positions.getUnchecked (channel);
+    const auto& p = *spec.profile->positions.getUnchecked (channel);
     if (p.type == silent)
         return;
 
-    const auto* soloMutes = spec.currentSoloMutes();
-    if (soloMutes != nullptr && ! soloMutes->sounds (channel))
+    if (spec.soloMutes != nullptr && ! spec.soloMutes->sounds (channel))
         return;
 
     const auto& ring = *inputDelays.getUnchecked (channel);
@@ -70,8 +68,7 @@ void Render::addSimpleDownmix (float* outLeft, float* outRight, const RenderSpec
         Vec::multiply (ring.buffer, p.gainRight, scratch1 + firstRun, n - firstRun);
     }
 
-    const float volume = spec.volumeGain.load (std::memory_order_relaxed);
-    Vec::multiplyAdd (scratch0, volume, outLeft, outLeft, n);
-    Vec::multiplyAdd (scratch1, volume, outRight, outRight, n);
+    Vec::multiplyAdd (scratch0, spec.volumeGain, outLeft, outLeft, n);
+    Vec::multiplyAdd (scratch1, spec.volumeGain, outRight, outRight, n);
 }
 } // namespace Zeph

@@ -28,7 +28,7 @@ struct Render
     void reset() noexcept;
 
     // Adds the newest block of one channel to the outputs with its layout gains.
-    void addSimpleDownmix (float* outLeft, float* outRight, const RenderSpec& spec, uint8_t channel) noexcept;
+    void addSimpleDownmix (float* outLeft, float* outRight, const BlockSpec& spec, uint8_t channel) noexcept;
 
     Settings settings;
     juce::AudioBuffer<float> workBuffer;

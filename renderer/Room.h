@@ -29,8 +29,11 @@ struct Room
     static constexpr uint32_t swapBit = 2u;
     static constexpr uint32_t resetBit = 4u;
 
-    uint8_t curChannel = 0;       // the audio thread's reflection walk: channel
-    int32_t curReflection = 0;    // and index in the active set
+    // Where the audio thread's first pass over the reflections stands: the channel
+    // whose reflections it walks, and the index in the active set one past the
+    // last of them it took. Only that walk writes and reads them.
+    uint8_t curChannel = 0;
+    int32_t curReflection = 0;
     ReflectionSet reflectionSets[2];
     int32_t geometryIndex = 0;    // room geometry, read by the reverb
     std::atomic<float> reverbGainLeft { 0.7071f };

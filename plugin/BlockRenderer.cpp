@@ -1,5 +1,5 @@
-// The spatialiser-on branch of the audio block.
-#include "plugin/PluginProcessor.h"
+#include "plugin/BlockRenderer.h"
+
 #include "renderer/VectorOps.h"
 
 namespace
@@ -10,12 +10,62 @@ bool isSpatial (const Zeph::ChannelPos& position) noexcept
 }
 } // namespace
 
-void BinauralAudioProcessor::applyPendingBuild() noexcept
+void BlockRenderer::prepare() noexcept
+{
+    render.reverb.setSamplingFrequency (render.settings, render.room);
+    render.eq.setSamplingFrequency (render.settings);
+
+    for (auto* ring : render.inputDelays)
+        ring->clear();
+    render.reverb.resetFilterStates();
+    render.eq.resetContexts();
+}
+
+void BlockRenderer::renderBlock (float* const* channels, int numChannels, const Zeph::BlockSpec& blockSpec,
+                                 bool bypassed) noexcept
+{
+    spec = blockSpec;
+    applyPendingBuild();
+
+    // Inputs go into the rings before anything writes the outputs, which share storage with them.
+    const int n = spec.numSamples;
+    const int numInputs = juce::jmin<int> (spec.numInputChannels, numChannels);
+    for (int k = 0; k < numInputs; ++k)
+        render.inputDelays.getUnchecked (k)->write (channels[k], n);
+
+    float* outL = channels[0];
+    float* outR = channels[1];
+    if (bypassed)
+        renderDownmix (outL, outR);
+    else
+        renderSpatial (outL, outR);
+}
+
+void BlockRenderer::renderDownmix (float* outL, float* outR) noexcept
+{
+    const int n = spec.numSamples;
+    Zeph::Vec::clear (outL, n);
+    Zeph::Vec::clear (outR, n);
+
+    if (const auto* profile = spec.profile)
+    {
+        const int count = juce::jmin<int> ((uint8_t) profile->numPositions(), spec.numInputChannels);
+        for (int c = 0; c < count; ++c)
+            render.addSimpleDownmix (outL, outR, spec, (uint8_t) c);
+    }
+
+    // The lines keep running on silence so that what they hold dies away.
+    const float* silence = render.silentBuffer.getReadPointer (0);
+    for (auto& line : render.reverb.delays)
+        line.writeIntoDelay (silence, n);
+}
+
+void BlockRenderer::applyPendingBuild() noexcept
 {
     auto& room = render.room;
     if (! room.takePendingReset())
         return;
-    room.geometryIndex = pendingGeometry.load (std::memory_order_relaxed);
+    room.geometryIndex = roomBuilder.builtGeometry();
     render.reverb.setSamplingFrequency (render.settings, room);
     for (auto* ring : render.inputDelays)
         ring->clear();
@@ -23,9 +73,9 @@ void BinauralAudioProcessor::applyPendingBuild() noexcept
     render.eq.resetContexts();
 }
 
-void BinauralAudioProcessor::renderRayPair (Zeph::Reflection& reflection, float* outL, float* outR, float gain) noexcept
+void BlockRenderer::renderRayPair (Zeph::Reflection& reflection, float* outL, float* outR, float gain) noexcept
 {
-    const int n = blockSpec.numSamples;
+    const int n = spec.numSamples;
     float* const* work = render.workBuffer.getArrayOfWritePointers();
     const auto& ring = *render.inputDelays.getUnchecked (reflection.channel);
     reflection.left.renderAudio (render.settings, ring, work[0], work[2], n, gain);
@@ -35,7 +85,7 @@ void BinauralAudioProcessor::renderRayPair (Zeph::Reflection& reflection, float*
 }
 
 // Renders through the batch unless the reference per-ray path is chosen.
-void BinauralAudioProcessor::queueRayPair (Zeph::Reflection& reflection, float* outL, float* outR, float gain) noexcept
+void BlockRenderer::queueRayPair (Zeph::Reflection& reflection, float* outL, float* outR, float gain) noexcept
 {
     if (render.referenceRays)
         return renderRayPair (reflection, outL, outR, gain);
@@ -46,23 +96,23 @@ void BinauralAudioProcessor::queueRayPair (Zeph::Reflection& reflection, float* 
     batch.add (reflection.left, reflection.right, *render.inputDelays.getUnchecked (reflection.channel), gain);
 }
 
-void BinauralAudioProcessor::renderQueuedRays (float* outL, float* outR) noexcept
+void BlockRenderer::renderQueuedRays (float* outL, float* outR) noexcept
 {
     auto& batch = render.rayBatch;
     if (! batch.empty())
-        batch.render (render.settings, outL, outR, blockSpec.numSamples);
+        batch.render (render.settings, outL, outR, spec.numSamples);
 }
 
 // The swap check. Rays queued from the set that a flip retires are rendered
 // before the flip, while that set cannot yet be rebuilt.
-Zeph::Room::ReflectionSet& BinauralAudioProcessor::swapCheck (float* outL, float* outR) noexcept
+Zeph::Room::ReflectionSet& BlockRenderer::swapCheck (float* outL, float* outR) noexcept
 {
     if (render.room.swapDue())
         renderQueuedRays (outL, outR);
     return render.room.takePendingSwap();
 }
 
-void BinauralAudioProcessor::renderRoomReflections (float* outL, float* outR, const Zeph::ChannelProfile& profile,
+void BlockRenderer::renderRoomReflections (float* outL, float* outR, const Zeph::ChannelProfile& profile,
                                                     int numChannels, const SoloMuteRecord& soloMutes,
                                                     bool hasDesk, float gain) noexcept
 {
@@ -88,7 +138,7 @@ void BinauralAudioProcessor::renderRoomReflections (float* outL, float* outR, co
     renderQueuedRays (outL, outR);
 }
 
-void BinauralAudioProcessor::renderDirectSound (float* outL, float* outR, const Zeph::ChannelProfile& profile,
+void BlockRenderer::renderDirectSound (float* outL, float* outR, const Zeph::ChannelProfile& profile,
                                                 int numChannels, const SoloMuteRecord& soloMutes, float gain) noexcept
 {
     for (int c = 0; c < numChannels; ++c)
@@ -108,42 +158,38 @@ void BinauralAudioProcessor::renderDirectSound (float* outL, float* outR, const 
         else if (position.type == Zeph::lfe)
         {
             renderQueuedRays (outL, outR); // keeps the order of the additions
-            render.addSimpleDownmix (outL, outR, blockSpec, (uint8_t) c);
+            render.addSimpleDownmix (outL, outR, spec, (uint8_t) c);
         }
     }
     renderQueuedRays (outL, outR);
 }
 
-void BinauralAudioProcessor::renderSpatial (float* outL, float* outR) noexcept
+void BlockRenderer::renderSpatial (float* outL, float* outR) noexcept
 {
-    const int n = blockSpec.numSamples;
+    const int n = spec.numSamples;
     Zeph::Vec::clear (outL, n);
     Zeph::Vec::clear (outR, n);
 
-    constexpr auto relaxed = std::memory_order_relaxed;
-    const auto* profile = blockSpec.currentProfile();
-    const auto* soloMutes = blockSpec.currentSoloMutes();
-    const float volume = blockSpec.volumeGain.load (relaxed);
-    const float roomGain = blockSpec.roomGain.load (relaxed) * volume;
-    const float directGain = blockSpec.directGain.load (relaxed) * volume;
-    const bool hasDesk = blockSpec.hasDesk.load (relaxed);
-    const bool loudspeakerEq = blockSpec.loudspeakerEq.load (relaxed);
+    const auto* profile = spec.profile;
+    const auto* soloMutes = spec.soloMutes;
+    const float roomGain = spec.roomGain * spec.volumeGain;
+    const float directGain = spec.directGain * spec.volumeGain;
     const int numChannels = profile == nullptr ? 0
                                                : juce::jmin<int> ((uint8_t) profile->numPositions(),
-                                                                  blockSpec.numInputChannels);
+                                                                  spec.numInputChannels);
 
     if (numChannels > 0 && soloMutes != nullptr)
-        renderRoomReflections (outL, outR, *profile, numChannels, *soloMutes, hasDesk, roomGain);
+        renderRoomReflections (outL, outR, *profile, numChannels, *soloMutes, spec.hasDesk, roomGain);
 
     auto& room = render.room;
     render.reverb.process (outL, outR, n, render.workBuffer.getArrayOfWritePointers(), render.settings.rateRatio,
                            room.geometryIndex, room.reverbGainLeft.load (std::memory_order_relaxed),
                            room.reverbGainRight.load (std::memory_order_relaxed));
-    render.eq.roomStage (outL, outR, n, loudspeakerEq);
+    render.eq.roomStage (outL, outR, n, spec.loudspeakerEq);
 
     if (numChannels > 0 && soloMutes != nullptr)
         renderDirectSound (outL, outR, *profile, numChannels, *soloMutes, directGain);
 
-    if (loudspeakerEq)
+    if (spec.loudspeakerEq)
         render.eq.outputStage (outL, outR, n);
 }

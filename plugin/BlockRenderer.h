@@ -1,0 +1,48 @@
+#pragma once
+
+#include "plugin/RoomBuilder.h"
+#include "renderer/Render.h"
+#include "renderer/RenderSpec.h"
+
+// The audio thread's work on one block of at most Zeph::Render::maxBlock
+// samples: the inputs into their history rings, then either the plain
+// downmix (spatialiser off) or the room reflections, the reverb, the direct
+// sound and the equalisers, into outputs 0 and 1. It takes the room
+// builder's newest set over at the start of a block and never waits.
+class BlockRenderer
+{
+public:
+    BlockRenderer (Zeph::Render& renderState, const RoomBuilder& builder) noexcept
+        : render (renderState), roomBuilder (builder)
+    {
+    }
+
+    // While no audio runs: the reverb and equaliser designed for the current
+    // rate, the input rings and the filter states cleared.
+    void prepare() noexcept;
+
+    // Takes over a new build: its geometry for the reverb, and cleared rings and
+    // filter states. At the start of every block, and after a build while no
+    // audio runs.
+    void applyPendingBuild() noexcept;
+
+    // One block: channels[0 .. numChannels) hold the inputs and receive the two
+    // outputs in channels 0 and 1.
+    void renderBlock (float* const* channels, int numChannels, const Zeph::BlockSpec& blockSpec, bool bypassed) noexcept;
+
+private:
+    void renderDownmix (float* outL, float* outR) noexcept;
+    void renderSpatial (float* outL, float* outR) noexcept;
+    void renderRoomReflections (float* outL, float* outR, const Zeph::ChannelProfile& profile, int numChannels,
+                                const SoloMuteRecord& soloMutes, bool hasDesk, float gain) noexcept;
+    void renderDirectSound (float* outL, float* outR, const Zeph::ChannelProfile& profile, int numChannels,
+                            const SoloMuteRecord& soloMutes, float gain) noexcept;
+    void renderRayPair (Zeph::Reflection& reflection, float* outL, float* outR, float gain) noexcept;
+    void queueRayPair (Zeph::Reflection& reflection, float* outL, float* outR, float gain) noexcept;
+    void renderQueuedRays (float* outL, float* outR) noexcept;
+    Zeph::Room::ReflectionSet& swapCheck (float* outL, float* outR) noexcept;
+
+    Zeph::Render& render;
+    const RoomBuilder& roomBuilder;
+    Zeph::BlockSpec spec; // the block in hand
+};
