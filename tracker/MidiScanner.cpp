@@ -8,10 +8,6 @@ namespace Midi
 {
 namespace
 {
-constexpr int openedInThisScan = 0;
-constexpr int seenInThisScan = 1;
-constexpr int notSeenInThisScan = 2;
-
 void closeInput (std::unique_ptr<MidiPorts::Input> port)
 {
     if (port != nullptr)
@@ -155,13 +151,13 @@ void MidiScanner::timerCallback()
     }
 
     for (auto* entry : inputs)
-        entry->scanState = notSeenInThisScan;
+        entry->scanState = ScanState::notSeenInThisScan;
 
     scanInputs();
     markRemovedInputs();
 
     for (auto* entry : outputs)
-        entry->scanState = notSeenInThisScan;
+        entry->scanState = ScanState::notSeenInThisScan;
 
     scanOutputs();
     markRemovedOutputs();
@@ -201,13 +197,13 @@ void MidiScanner::reconcileInput (const juce::MidiDeviceInfo& port, bool isBootl
     {
         if (entry->identifier == port.identifier)
         {
-            entry->scanState = seenInThisScan;
+            entry->scanState = ScanState::seenInThisScan;
             return;
         }
     }
 
     auto* entry = new InputDevice (*this, port.identifier);
-    entry->scanState = openedInThisScan;
+    entry->scanState = ScanState::openedInThisScan;
     entry->bootloader = isBootloader; // kept only if the port opens
 
     {
@@ -241,7 +237,7 @@ void MidiScanner::reconcileOutput (const juce::MidiDeviceInfo& port)
     {
         if (entry->identifier == port.identifier)
         {
-            entry->scanState = seenInThisScan;
+            entry->scanState = ScanState::seenInThisScan;
             return;
         }
     }
@@ -269,7 +265,7 @@ void MidiScanner::markRemovedInputs()
     const juce::ScopedLock sl (listLock);
 
     for (auto* entry : inputs)
-        if (entry->scanState == notSeenInThisScan)
+        if (entry->scanState == ScanState::notSeenInThisScan)
             if (auto* duplex = findDuplexOf (entry))
                 markRemoval (*duplex);
 }
@@ -279,7 +275,7 @@ void MidiScanner::markRemovedOutputs()
     const juce::ScopedLock sl (listLock);
 
     for (auto* entry : outputs)
-        if (entry->scanState == notSeenInThisScan)
+        if (entry->scanState == ScanState::notSeenInThisScan)
             if (auto* duplex = findDuplexOf (entry))
                 markRemoval (*duplex);
 }
@@ -303,8 +299,9 @@ void MidiScanner::sendIdentificationRequest()
     }
 }
 
-// Listeners are called without listLock held, so that they may call
-// sendMessage, findDuplex and the Duplex operations.
+// Listeners are called without either lock held, so that they may call
+// sendMessage, findDuplex and the Duplex operations, whose closing of a port
+// waits for the MIDI input thread.
 void MidiScanner::announce (juce::StringArray& names, void (Listener::*operation) (const juce::String&))
 {
     for (;;)
@@ -320,8 +317,7 @@ void MidiScanner::announce (juce::StringArray& names, void (Listener::*operation
             name = names[0];
         }
 
-        for (size_t i = 0; i < listeners.size(); ++i)
-            (listeners[i]->*operation) (name);
+        listeners.callUnlocked ([&] (Listener& listener) { (listener.*operation) (name); });
 
         const juce::ScopedLock sl (listLock);
         names.remove (0);
@@ -401,14 +397,12 @@ MidiScanner::Duplex* MidiScanner::findDuplex (const juce::String& name)
 
 void MidiScanner::addListener (Listener* listener)
 {
-    const juce::ScopedLock sl (listenerLock);
-    listeners.push_back (listener);
+    listeners.add (listener);
 }
 
 void MidiScanner::removeListener (Listener* listener)
 {
-    const juce::ScopedLock sl (listenerLock);
-    listeners.erase (std::remove (listeners.begin(), listeners.end(), listener), listeners.end());
+    listeners.remove (listener);
 }
 
 //==============================================================================
@@ -435,10 +429,7 @@ void MidiScanner::handleIncomingMidiMessage (MidiPorts::Input* source, const juc
 
 void MidiScanner::forward (const juce::String& name, const juce::MidiMessage& message)
 {
-    const juce::ScopedLock sl (listenerLock);
-
-    for (size_t i = 0; i < listeners.size(); ++i)
-        listeners[i]->handleIncomingMidiMessage (name, message);
+    listeners.call ([&] (Listener& listener) { listener.handleIncomingMidiMessage (name, message); });
 }
 
 MidiScanner::InputDevice* MidiScanner::findInput (MidiPorts::Input* source) const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tracker/InfoText.h"
+#include "tracker/ListenerList.h"
 #include "tracker/MidiPorts.h"
 
 #include <juce_audio_devices/juce_audio_devices.h>
@@ -18,15 +19,14 @@ namespace Midi
 // operations run on the message thread; incoming messages arrive on the port
 // layer's MIDI input thread. listLock guards the lists, the decoder and the
 // port pointers between the two; ports are opened and closed outside it.
-// listenerLock guards `listeners` against forwarding on the MIDI input thread:
-// change `listeners` only through addListener and removeListener (or while
-// holding listenerLock) once ports may be open. Once removeListener has
-// returned, no call reaches that listener. Forwarded messages must not wait for
-// the message thread, and removeListener must not be called while holding a
-// lock that a forwarded message may need.
+// listenerLock guards the listeners against forwarding on the MIDI input
+// thread. Forwarded messages must not wait for the message thread.
 class MidiScanner : public juce::Timer,
                     private MidiPorts::InputCallback
 {
+    struct InputDevice;
+    struct OutputDevice;
+
 public:
     class Listener
     {
@@ -40,6 +40,69 @@ public:
         virtual void handleIncomingMidiMessage (const juce::String& name, const juce::MidiMessage& message) {}
     };
 
+    // One identified tracker: an input and an output port. Message thread only.
+    struct Duplex
+    {
+        explicit Duplex (MidiScanner& owner) : scanner (owner) {}
+
+        // Reopens the ports that are closed; nothing when connected.
+        void connect();
+        // Stops and closes both ports and clears `connected` (the head panel's
+        // connect button); safe against the MIDI input thread.
+        void disconnect();
+
+        juce::String name;
+        bool bootloader = false;
+        juce::OwnedArray<InfoText::Token> tokens;
+        bool connected = true; // both ports are open
+
+    private:
+        friend class MidiScanner;
+        friend struct MidiScannerPeer;
+
+        bool pendingRemoval = false;
+        InputDevice* input = nullptr;
+        OutputDevice* output = nullptr;
+        MidiScanner& scanner;
+    };
+
+    // Uses the operating system's MIDI ports.
+    MidiScanner();
+    // Uses the given port layer, which must outlive the scanner.
+    explicit MidiScanner (MidiPorts& portsToUse);
+    ~MidiScanner() override;
+
+    // One scan.
+    void timerCallback() override;
+
+    // Sends to the connected tracker of that name, or to every connected
+    // tracker when the name is empty.
+    void sendMessage (const juce::String& name, const juce::MidiMessage& message);
+
+    // The first Duplex of that name, or null. Valid until the scan that
+    // announces its removal has finished.
+    Duplex* findDuplex (const juce::String& name);
+
+    // No call reaches a listener once its removal has returned. A listener
+    // must not be removed while holding a lock that a forwarded message may need.
+    void addListener (Listener* listener);
+    void removeListener (Listener* listener);
+
+    // Port-name prefixes of trackers in normal and in bootloader mode; filled by
+    // the owner before the first scan.
+    juce::StringArray normalPrefixes;
+    juce::StringArray bootloaderPrefixes;
+
+private:
+    friend struct MidiScannerPeer;
+
+    enum class ScanState
+    {
+        openedInThisScan,
+        seenInThisScan,
+        notSeenInThisScan
+    };
+
     // One opened input port whose name matched a prefix.
     struct InputDevice
     {
@@ -50,7 +113,7 @@ public:
         void connect();
 
         std::unique_ptr<MidiPorts::Input> input;
-        int scanState = 0; // 0 opened in this scan, 1 seen, 2 not seen
+        ScanState scanState = ScanState::openedInThisScan;
         bool bootloader = false;
         juce::OwnedArray<InfoText::Token> tokens;
         juce::String identifier;
@@ -64,81 +127,17 @@ public:
         explicit OutputDevice (const juce::String& portIdentifier) : identifier (portIdentifier) {}
 
         std::unique_ptr<MidiPorts::Output> output;
-        int scanState = 0;
+        ScanState scanState = ScanState::openedInThisScan;
         bool paired = false; // a Duplex owns it; no more identification requests
         juce::String identifier;
     };
 
-    // One identified tracker: an input and an output port.
-    struct Duplex
-    {
-        explicit Duplex (MidiScanner& owner) : scanner (owner) {}
-
-        // Reopens the ports that are closed; nothing when connected.
-        void connect();
-        // Stops and closes both ports and clears `connected` (the head panel's
-        // connect button); safe against the MIDI input thread.
-        void disconnect();
-
-        juce::String name;
-        bool pendingRemoval = false;
-        bool bootloader = false;
-        juce::OwnedArray<InfoText::Token> tokens;
-        InputDevice* input = nullptr;
-        OutputDevice* output = nullptr;
-        bool connected = true;
-        MidiScanner& scanner;
-    };
-
-    // Uses the operating system's MIDI ports.
-    MidiScanner();
-    // Uses the given port layer, which must outlive the scanner.
-    explicit MidiScanner (MidiPorts& portsToUse);
-    ~MidiScanner() override;
-
-    // One scan.
-    void timerCallback() override;
-
-    // Marks a known input seen, or opens a new one.
-    void reconcileInput (const juce::MidiDeviceInfo& port, bool isBootloader);
-
-    // Sends to the connected tracker of that name, or to every connected
-    // tracker when the name is empty.
-    void sendMessage (const juce::String& name, const juce::MidiMessage& message);
-
-    // The first Duplex of that name, or null. Valid until the scan that
-    // announces its removal has finished.
-    Duplex* findDuplex (const juce::String& name);
-
-    void addListener (Listener* listener);
-    void removeListener (Listener* listener);
-
-    juce::StringArray normalPrefixes;
-    juce::StringArray bootloaderPrefixes;
-
-    // File Dump decoder, one for all ports.
-    juce::uint8 dumpText[115] = {};
-    int dumpTextLength = 0;
-    juce::uint8 expectedPacket = 0;
-
-    juce::String probedIdentifier;
-    juce::OwnedArray<Duplex> duplexes;
-    juce::OwnedArray<InputDevice> inputs;
-    juce::OwnedArray<OutputDevice> outputs;
-    std::vector<Listener*> listeners;
-    juce::StringArray addedNames;
-    juce::StringArray removedNames;
-
-    MidiPorts& ports;
-    juce::CriticalSection listLock;
-    juce::CriticalSection listenerLock;
-
-private:
     void handleIncomingMidiMessage (MidiPorts::Input* source, const juce::MidiMessage& message) override;
 
     bool matchesAny (const juce::StringArray& prefixes, const juce::String& portName) const;
     void scanInputs();
     void scanOutputs();
+    void reconcileInput (const juce::MidiDeviceInfo& port, bool isBootloader);
     void reconcileOutput (const juce::MidiDeviceInfo& port);
     void markRemovedInputs();
     void markRemovedOutputs();
@@ -157,6 +156,23 @@ private:
     InputDevice* findInput (MidiPorts::Input* source) const;
     Duplex* findDuplexOf (const InputDevice* input) const;
     Duplex* findDuplexOf (const OutputDevice* output) const;
+
+    MidiPorts& ports;
+    juce::CriticalSection listLock;
+    juce::CriticalSection listenerLock;
+
+    // File Dump decoder, one for all ports.
+    juce::uint8 dumpText[115] = {};
+    int dumpTextLength = 0;
+    juce::uint8 expectedPacket = 0;
+
+    juce::String probedIdentifier;
+    juce::OwnedArray<Duplex> duplexes;
+    juce::OwnedArray<InputDevice> inputs;
+    juce::OwnedArray<OutputDevice> outputs;
+    ListenerList<Listener> listeners { listenerLock };
+    juce::StringArray addedNames;
+    juce::StringArray removedNames;
 
     JUCE_DECLARE_NON_COPYABLE (MidiScanner)
 };

@@ -78,17 +78,6 @@ Tracker::TravelMode travelModeOfReport (juce::uint8 value)
     }
 }
 
-template <typename ListenerType>
-void addTo (std::vector<ListenerType*>& list, ListenerType* listener)
-{
-    list.push_back (listener);
-}
-
-template <typename ListenerType>
-void removeFrom (std::vector<ListenerType*>& list, ListenerType* listener)
-{
-    list.erase (std::remove (list.begin(), list.end(), listener), list.end());
-}
 } // namespace
 
 //==============================================================================
@@ -141,6 +130,12 @@ Tracker::Properties* TrackerConnection::findProperties (const juce::String& name
         if (record->hasName (name))
             return record;
     return nullptr;
+}
+
+Tracker::Properties TrackerConnection::copyOf (const Tracker::Properties& record)
+{
+    const juce::ScopedLock sl (recordLock);
+    return record;
 }
 
 //==============================================================================
@@ -221,26 +216,22 @@ juce::MidiMessage TrackerConnection::assembleMessage (std::initializer_list<juce
 //==============================================================================
 void TrackerConnection::addPropertyListener (PropertyListener* listener)
 {
-    const juce::ScopedLock sl (recordLock);
-    addTo (propertyListeners, listener);
+    propertyListeners.add (listener);
 }
 
 void TrackerConnection::removePropertyListener (PropertyListener* listener)
 {
-    const juce::ScopedLock sl (recordLock);
-    removeFrom (propertyListeners, listener);
+    propertyListeners.remove (listener);
 }
 
 void TrackerConnection::addOrientationListener (OrientationListener* listener)
 {
-    const juce::ScopedLock sl (recordLock);
-    addTo (orientationListeners, listener);
+    orientationListeners.add (listener);
 }
 
 void TrackerConnection::removeOrientationListener (OrientationListener* listener)
 {
-    const juce::ScopedLock sl (recordLock);
-    removeFrom (orientationListeners, listener);
+    orientationListeners.remove (listener);
 }
 
 void TrackerConnection::handleOtherSysEx (const juce::uint8*, size_t) {}
@@ -443,15 +434,13 @@ void TrackerConnection::applyParameter (Tracker::Properties& record, juce::uint8
 void TrackerConnection::notifyOrientation (const char* name, float* matrix)
 {
     const juce::String trackerName (name);
-    for (size_t i = 0; i < orientationListeners.size(); ++i)
-        orientationListeners[i]->trackerOrientation (trackerName, matrix);
+    orientationListeners.call ([&] (OrientationListener& listener) { listener.trackerOrientation (trackerName, matrix); });
 }
 
 void TrackerConnection::notifyProperties (void (PropertyListener::*operation) (const Tracker::Properties&),
                                           const Tracker::Properties& record)
 {
-    for (size_t i = 0; i < propertyListeners.size(); ++i)
-        (propertyListeners[i]->*operation) (record);
+    propertyListeners.call ([&] (PropertyListener& listener) { (listener.*operation) (record); });
 }
 
 void TrackerConnection::trackerOrientationYPR (const char* name, float yaw, float pitch, float roll)

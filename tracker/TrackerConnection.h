@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tracker/ListenerList.h"
 #include "tracker/MidiScanner.h"
 #include "tracker/TrackerProperties.h"
 
@@ -35,15 +36,15 @@ namespace Midi
 // settings to trackers through the scanner.
 //
 // Threads: the record list changes only on the message thread (scannerDeviceAdded,
-// scannerDeviceRemoved, the destructor). recordLock (recursive) guards the list and
-// the record fields between that thread and the MIDI input thread:
+// scannerDeviceRemoved, the destructor). A recursive lock guards the list, the
+// record fields and the listeners between that thread and the MIDI input thread:
 // - the decoder holds it for the whole of one message, listener calls included, so a
 //   record is never deleted while a message for it is being handled, and listeners
 //   may call findProperties from their callbacks;
 // - list changes, the setters' stores and the listener add/remove operations take it;
-// - a message-thread reader of record fields other than `name` and
-//   `headMatrix.readMatrix` (for instance a settings copy) takes it while reading.
-// Nothing is ever sent through the scanner while recordLock is held. Listeners must not
+// - a message-thread reader of record fields other than `name` and `headMatrix`
+//   (for instance the settings panel) reads them from copyOf.
+// Nothing is ever sent through the scanner while the lock is held. Listeners must not
 // wait for the message thread inside their callbacks.
 class TrackerConnection : public MidiScanner::Listener,
                           private Tracker::Listener
@@ -90,8 +91,11 @@ public:
 
     // The first record whose name equals `name` exactly, or null. On the message thread
     // the record stays valid until that thread removes it; on the MIDI input thread,
-    // only while recordLock is held (as it is inside every callback of the connection).
+    // only inside the connection's callbacks.
     Tracker::Properties* findProperties (const juce::String& name);
+
+    // A copy of a record of this connection, taken whole while the decoder cannot write it.
+    Tracker::Properties copyOf (const Tracker::Properties& record);
 
     // No callback reaches a listener once its removal has returned.
     void addPropertyListener (PropertyListener* listener);
@@ -115,15 +119,13 @@ public:
     static void yawPitchRollToMatrix (float yaw, float pitch, float roll, float* m) noexcept;
     static void quaternionToMatrix (float w, float x, float y, float z, float* m) noexcept;
 
-    MidiScanner* scanner;
-    Tracker::Listener* trackerListener;
-    juce::OwnedArray<Tracker::Properties> trackers;
-    std::vector<OrientationListener*> orientationListeners;
-    std::vector<PropertyListener*> propertyListeners;
+    // Where outgoing messages are assembled; message thread only (the head
+    // panel and the settings panel assemble their fixed messages here too).
     juce::uint8 sysexBuffer[12] = {};
-    juce::CriticalSection recordLock;
 
 private:
+    friend struct TrackerConnectionPeer;
+
     // Tracker::Listener: what the connection does with what it decoded.
     void trackerOrientationYPR (const char* name, float yaw, float pitch, float roll) override;
     void trackerOrientationQ (const char* name, float w, float x, float y, float z) override;
@@ -145,6 +147,14 @@ private:
     void notifyOrientation (const char* name, float* matrix);
     void notifyProperties (void (PropertyListener::*operation) (const Tracker::Properties&),
                            const Tracker::Properties& record);
+
+    MidiScanner* scanner;
+    juce::CriticalSection recordLock;
+    // Where the decoder reports to: the connection itself (tests put a recorder in).
+    Tracker::Listener* trackerListener;
+    juce::OwnedArray<Tracker::Properties> trackers;
+    ListenerList<OrientationListener> orientationListeners { recordLock };
+    ListenerList<PropertyListener> propertyListeners { recordLock };
 
     JUCE_DECLARE_NON_COPYABLE (TrackerConnection)
 };

@@ -239,5 +239,5 @@ TEST (ConnectionFuzz, ArbitraryMessagesFromATracker)
     for (int k = 0; k < 5; ++k)
         EXPECT_GT (kinds[k], 100) << "kind " << k;
     EXPECT_GT (counter.properties, 1000);
-    EXPECT_EQ (connection.trackers.size(), 1);
+    EXPECT_EQ (Midi::TrackerConnectionPeer (connection).trackers().size(), 1);
 }

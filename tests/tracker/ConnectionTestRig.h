@@ -3,6 +3,7 @@
 // A scanner without system ports whose trackers are put in place by hand: each has a
 // recording output and an input that a test thread can feed as the MIDI input thread.
 
+#include "TrackerPeers.h"
 #include "tracker/TrackerConnection.h"
 
 #include <gtest/gtest.h>
@@ -64,47 +65,24 @@ private:
 struct Device
 {
     Midi::MidiScanner::Duplex* duplex = nullptr;
-    Midi::MidiScanner::InputDevice* inputDevice = nullptr;
     QuietInput* input = nullptr;
     RecordingOutput* output = nullptr;
 
     // Delivers a message as the port layer's MIDI input thread does.
     void receive (const Bytes& bytes) const
     {
-        inputDevice->callback->handleIncomingMidiMessage (input, juce::MidiMessage (bytes.data(), (int) bytes.size()));
+        Midi::MidiScannerPeer::receive (*duplex, juce::MidiMessage (bytes.data(), (int) bytes.size()));
     }
 };
 
 inline Device addDevice (Midi::MidiScanner& scanner, const juce::String& name, const juce::String& identifier)
 {
     Device device;
-
-    auto* inputDevice = new Midi::MidiScanner::InputDevice (scanner, identifier + " in");
     auto input = std::make_unique<QuietInput>();
-    device.input = input.get();
-    inputDevice->input = std::move (input);
-    inputDevice->scanState = 1;
-
-    auto* outputDevice = new Midi::MidiScanner::OutputDevice (identifier + " out");
     auto output = std::make_unique<RecordingOutput>();
+    device.input = input.get();
     device.output = output.get();
-    outputDevice->output = std::move (output);
-    outputDevice->paired = true;
-    outputDevice->scanState = 1;
-
-    auto* duplex = new Midi::MidiScanner::Duplex (scanner);
-    duplex->name = name;
-    duplex->input = inputDevice;
-    duplex->output = outputDevice;
-    duplex->connected = true;
-
-    const juce::ScopedLock sl (scanner.listLock);
-    scanner.inputs.add (inputDevice);
-    scanner.outputs.add (outputDevice);
-    scanner.duplexes.add (duplex);
-
-    device.duplex = duplex;
-    device.inputDevice = inputDevice;
+    device.duplex = &Midi::MidiScannerPeer (scanner).addDuplex (name, identifier, std::move (input), std::move (output));
     return device;
 }
 

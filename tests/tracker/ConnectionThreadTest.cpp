@@ -169,14 +169,11 @@ TEST_F (ConnectionThreads, RecordsComeAndGoWhileMessagesAreDecoded)
             ++recordsSeen;
         }
 
-        // A settings copy on this thread, under the record lock.
+        // A settings copy on this thread.
+        if (auto* record = connection.findProperties ("T2"))
         {
-            const juce::ScopedLock sl (connection.recordLock);
-            if (auto* record = connection.findProperties ("T2"))
-            {
-                Tracker::Properties copy (*record);
-                EXPECT_STREQ (copy.name, "T2");
-            }
+            const auto copy = connection.copyOf (*record);
+            EXPECT_STREQ (copy.name, "T2");
         }
 
         waitFor ([&] { return midi.sent.load() > 4 * i; });
@@ -245,7 +242,7 @@ TEST_F (ConnectionThreads, ConnectionGoesWhileMessagesFlow)
 
         // Leaves the scanner first; the records go after any message in progress.
         connection.reset();
-        EXPECT_TRUE (scanner.listeners.empty());
+        EXPECT_TRUE (Midi::MidiScannerPeer (scanner).listeners().empty());
     }
 
     midi.stop();
@@ -262,10 +259,9 @@ TEST_F (ConnectionThreads, SettersAndReportsWriteTheSameRecord)
         connection.setChirality ("T1", i % 2 == 0);
         connection.setTravelMode ("T1", (Tracker::TravelMode) (i % 3));
 
-        const juce::ScopedLock sl (connection.recordLock);
         const auto* record = connection.findProperties ("T1");
         ASSERT_NE (record, nullptr);
-        EXPECT_LE ((int) record->travelMode, 2);
+        EXPECT_LE ((int) connection.copyOf (*record).travelMode, 2);
     }
 
     midi.stop();

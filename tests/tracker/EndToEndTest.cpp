@@ -72,10 +72,10 @@ protected:
     template <typename Read>
     auto readRecord (const juce::String& name, Read read)
     {
-        const juce::ScopedLock sl (connection.recordLock);
         auto* record = connection.findProperties (name);
         EXPECT_NE (record, nullptr);
-        return read (*record);
+        auto copy = connection.copyOf (*record);
+        return read (copy);
     }
 
     Sim::SimulatedPorts ports;
@@ -201,7 +201,7 @@ TEST_F (EndToEndTest, TrackerThatReturnsIsFoundAgain)
     scan ({ &tracker });
 
     EXPECT_EQ (panel.events, (std::vector<std::string> { "added 0042", "removed 0042", "added 0042" }));
-    EXPECT_EQ (connection.trackers.size(), 1);
+    EXPECT_EQ (Midi::TrackerConnectionPeer (connection).trackers().size(), 1);
     EXPECT_EQ (tracker.numSwitchOns(), 2);
     EXPECT_TRUE (orientationsArrive());
 }
@@ -255,8 +255,8 @@ TEST_F (EndToEndTest, GarbageFromAStreamingTrackerIsIgnored)
     ASSERT_TRUE (ports.waitUntilDelivered());
     scan();
 
-    EXPECT_EQ (scanner.duplexes.size(), 1);
-    EXPECT_EQ (connection.trackers.size(), 1);
+    EXPECT_EQ (Midi::MidiScannerPeer (scanner).duplexes().size(), 1);
+    EXPECT_EQ (Midi::TrackerConnectionPeer (connection).trackers().size(), 1);
     ASSERT_TRUE (orientationsArrive());
     expectNear (panel.latest(), expectedMatrix (0.25f, 0.0f, 0.0f), 3.0e-3f);
 }
@@ -287,7 +287,7 @@ TEST_F (EndToEndTest, TwoTrackersAreSwitchedOnAndFollowedApart)
     b.unplug();
     scan();
     EXPECT_EQ (panel.events.back(), "removed 0043");
-    EXPECT_EQ (connection.trackers.size(), 1);
+    EXPECT_EQ (Midi::TrackerConnectionPeer (connection).trackers().size(), 1);
     EXPECT_NE (connection.findProperties ("0042"), nullptr);
 }
 } // namespace EndToEnd

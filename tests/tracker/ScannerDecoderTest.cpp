@@ -127,7 +127,7 @@ TEST_F (ScannerDecoderTest, ByteCountOfOneDecodesNothing)
     deliver (tracker, dataPacket (0, 1, { 0x00 }));
     ASSERT_EQ (numDuplexes(), 1);
     EXPECT_EQ (duplex (0)->name, "t-in");
-    EXPECT_EQ (scanner.dumpTextLength, 0);
+    EXPECT_EQ (peer.dumpTextLength(), 0);
 }
 
 TEST_F (ScannerDecoderTest, PacketNumberMustBeTheExpectedOne)
@@ -226,9 +226,9 @@ TEST_F (ScannerDecoderTest, LaterPacketsOfTheReplyPairNothing)
     EXPECT_EQ (d->tokens[1]->value, "HW");
 
     // The last packet, "9", went to the input's own list.
-    const juce::ScopedLock sl (scanner.listLock);
-    ASSERT_EQ (d->input->tokens.size(), 1);
-    EXPECT_EQ (d->input->tokens[0]->keyword, "9");
+    const juce::ScopedLock sl (peer.listLock());
+    ASSERT_EQ (Midi::MidiScannerPeer::input (*d)->tokens.size(), 1);
+    EXPECT_EQ (Midi::MidiScannerPeer::input (*d)->tokens[0]->keyword, "9");
 }
 
 TEST_F (ScannerDecoderTest, ReplyWithoutARequestPairsNothing)
@@ -236,15 +236,15 @@ TEST_F (ScannerDecoderTest, ReplyWithoutARequestPairsNothing)
     // An input with no output: nothing is ever asked.
     ports.addInput ("Head Tracker", "lonely");
     scan();
-    ASSERT_EQ (scanner.inputs.size(), 1);
+    ASSERT_EQ (peer.inputs().size(), 1);
 
     ports.post ("lonely", dataPacket (0, 6, serialText));
     settle ({});
     EXPECT_EQ (numDuplexes(), 0);
 
-    const juce::ScopedLock sl (scanner.listLock);
-    ASSERT_EQ (scanner.inputs[0]->tokens.size(), 2);
-    EXPECT_EQ (scanner.inputs[0]->tokens[1]->value, "42");
+    const juce::ScopedLock sl (peer.listLock());
+    ASSERT_EQ (peer.inputs()[0]->tokens.size(), 2);
+    EXPECT_EQ (peer.inputs()[0]->tokens[1]->value, "42");
 }
 
 TEST_F (ScannerDecoderTest, OneDecoderServesAllInputs)
@@ -260,16 +260,16 @@ TEST_F (ScannerDecoderTest, OneDecoderServesAllInputs)
     EXPECT_EQ (expectedPacket(), 1);
     ASSERT_EQ (numDuplexes(), 1);
     EXPECT_EQ (duplex (0)->name, "other");
-    EXPECT_EQ (duplex (0)->output->identifier, "t-out");
+    EXPECT_EQ (Midi::MidiScannerPeer::output (*duplex (0))->identifier, "t-out");
 
     // Packet 1 on the tracker's input continues the count; the output is taken.
     deliver (tracker, dataPacket (1, 6, serialText));
     EXPECT_EQ (expectedPacket(), 2);
     EXPECT_EQ (numDuplexes(), 1);
 
-    const juce::ScopedLock sl (scanner.listLock);
-    ASSERT_EQ (scanner.inputs[1]->identifier, "t-in");
-    EXPECT_EQ (scanner.inputs[1]->tokens.size(), 2);
+    const juce::ScopedLock sl (peer.listLock());
+    ASSERT_EQ (peer.inputs()[1]->identifier, "t-in");
+    EXPECT_EQ (peer.inputs()[1]->tokens.size(), 2);
 }
 
 //==============================================================================

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SimulatedTracker.h"
+#include "TrackerPeers.h"
 #include "tracker/MidiScanner.h"
 
 #include <gtest/gtest.h>
@@ -71,24 +72,26 @@ protected:
 
     int numDuplexes()
     {
-        const juce::ScopedLock sl (scanner.listLock);
-        return scanner.duplexes.size();
+        const juce::ScopedLock sl (peer.listLock());
+        return peer.duplexes().size();
     }
 
     Midi::MidiScanner::Duplex* duplex (int index)
     {
-        const juce::ScopedLock sl (scanner.listLock);
-        return scanner.duplexes[index];
+        const juce::ScopedLock sl (peer.listLock());
+        return peer.duplexes()[index];
     }
 
     int expectedPacket()
     {
-        const juce::ScopedLock sl (scanner.listLock);
-        return scanner.expectedPacket;
+        const juce::ScopedLock sl (peer.listLock());
+        return peer.expectedPacket();
     }
 
     Sim::SimulatedPorts ports;
     RecordingListener listener;
     Midi::MidiScanner scanner { ports };
+    Midi::MidiScannerPeer peer { scanner };
+    using ScanState = Midi::MidiScannerPeer::ScanState;
 };
 } // namespace ScannerTests

@@ -90,7 +90,7 @@ TEST_F (ScannerTest, ArbitraryMessagesFromTrackersAreSurvived)
     probed.plugIn();
     scan ({ &probed });
     ASSERT_EQ (numDuplexes(), 1);
-    ASSERT_EQ (scanner.inputs.size(), 2);
+    ASSERT_EQ (peer.inputs().size(), 2);
 
     const auto forwardedBefore = listener.forwarded().size();
     MessageFuzzer fuzzer (20240601);
@@ -109,13 +109,13 @@ TEST_F (ScannerTest, ArbitraryMessagesFromTrackersAreSurvived)
 
     // Every message of the identified tracker is forwarded; the probed input
     // may have been paired by a lucky packet, which is fine.
-    const juce::ScopedLock sl (scanner.listLock);
+    const juce::ScopedLock sl (peer.listLock());
     EXPECT_GE (listener.forwarded().size(), forwardedBefore + (size_t) numMessages);
-    EXPECT_GE (scanner.dumpTextLength, 0);
-    EXPECT_LE (scanner.dumpTextLength, Midi::FileDump::maxDecodedBytes);
-    EXPECT_LE (scanner.duplexes.size(), 2);
+    EXPECT_GE (peer.dumpTextLength(), 0);
+    EXPECT_LE (peer.dumpTextLength(), Midi::FileDump::maxDecodedBytes);
+    EXPECT_LE (peer.duplexes().size(), 2);
 
-    for (auto* duplex : scanner.duplexes)
+    for (auto* duplex : peer.duplexes())
         EXPECT_TRUE (duplex->name.isNotEmpty());
 }
 

@@ -45,15 +45,15 @@ TEST_F (ScannerTest, OpensPortsWhoseNameStartsWithAPrefix)
 
     scan ({ &longer, &bootloader });
 
-    ASSERT_EQ (scanner.inputs.size(), 2);
-    EXPECT_EQ (scanner.inputs[0]->identifier, "longer-in");
-    EXPECT_FALSE (scanner.inputs[0]->bootloader);
-    EXPECT_EQ (scanner.inputs[1]->identifier, "boot-in");
-    EXPECT_TRUE (scanner.inputs[1]->bootloader);
+    ASSERT_EQ (peer.inputs().size(), 2);
+    EXPECT_EQ (peer.inputs()[0]->identifier, "longer-in");
+    EXPECT_FALSE (peer.inputs()[0]->bootloader);
+    EXPECT_EQ (peer.inputs()[1]->identifier, "boot-in");
+    EXPECT_TRUE (peer.inputs()[1]->bootloader);
 
-    ASSERT_EQ (scanner.outputs.size(), 2);
-    EXPECT_EQ (scanner.outputs[0]->identifier, "longer-out");
-    EXPECT_EQ (scanner.outputs[1]->identifier, "boot-out");
+    ASSERT_EQ (peer.outputs().size(), 2);
+    EXPECT_EQ (peer.outputs()[0]->identifier, "longer-out");
+    EXPECT_EQ (peer.outputs()[1]->identifier, "boot-out");
 
     EXPECT_EQ (ahead.numInfoRequests(), 0);
     EXPECT_EQ (lowerCase.numInfoRequests(), 0);
@@ -85,10 +85,10 @@ TEST_F (ScannerTest, IdentifiesUnderSerialAndAnnouncesAtNextScan)
     EXPECT_TRUE (d->connected);
     EXPECT_FALSE (d->bootloader);
     EXPECT_EQ (d->tokens.size(), 5);
-    EXPECT_EQ (d->input, scanner.inputs[0]);
-    EXPECT_EQ (d->output, scanner.outputs[0]);
-    EXPECT_TRUE (d->output->paired);
-    EXPECT_TRUE (d->input->tokens.isEmpty());
+    EXPECT_EQ (Midi::MidiScannerPeer::input (*d), peer.inputs()[0]);
+    EXPECT_EQ (Midi::MidiScannerPeer::output (*d), peer.outputs()[0]);
+    EXPECT_TRUE (Midi::MidiScannerPeer::output (*d)->paired);
+    EXPECT_TRUE (Midi::MidiScannerPeer::input (*d)->tokens.isEmpty());
     EXPECT_TRUE (listener.events.empty());
 
     // The data packet that identified it and the end-of-file handshake are
@@ -180,8 +180,8 @@ TEST_F (ScannerTest, RemovedOnceWhenBothPortsVanish)
 
     EXPECT_EQ (listener.events, (std::vector<std::string> { "added 0042", "removed 0042" }));
     EXPECT_EQ (numDuplexes(), 0);
-    EXPECT_TRUE (scanner.inputs.isEmpty());
-    EXPECT_TRUE (scanner.outputs.isEmpty());
+    EXPECT_TRUE (peer.inputs().isEmpty());
+    EXPECT_TRUE (peer.outputs().isEmpty());
     EXPECT_EQ (ports.numOpenInputs(), 0);
     EXPECT_EQ (ports.numOpenOutputs(), 0);
 }
@@ -195,11 +195,11 @@ TEST_F (ScannerTest, VanishedOutputAloneRemovesTheTrackerAndBothPorts)
     ports.removeOutput (tracker.outputIdentifier());
     scan();
     EXPECT_EQ (listener.events, (std::vector<std::string> { "added 0042", "removed 0042" }));
-    EXPECT_TRUE (scanner.inputs.isEmpty());
+    EXPECT_TRUE (peer.inputs().isEmpty());
 
     // The input is still listed: it is opened anew at the next scan.
     scan();
-    ASSERT_EQ (scanner.inputs.size(), 1);
+    ASSERT_EQ (peer.inputs().size(), 1);
     EXPECT_EQ (ports.numOpens (tracker.inputIdentifier()), 2);
 }
 
@@ -270,20 +270,20 @@ TEST_F (ScannerTest, UnpairedInputListedAgainKeepsItsPort)
     tracker.corruptChecksums (1000);
     tracker.plugIn();
     scan ({ &tracker });
-    ASSERT_EQ (scanner.inputs.size(), 1);
-    auto* port = scanner.inputs[0]->input.get();
+    ASSERT_EQ (peer.inputs().size(), 1);
+    auto* port = peer.inputs()[0]->input.get();
 
     tracker.unplug();
     scan();
-    ASSERT_EQ (scanner.inputs.size(), 1);
-    EXPECT_EQ (scanner.inputs[0]->scanState, 2);
-    EXPECT_EQ (scanner.outputs[0]->scanState, 2);
+    ASSERT_EQ (peer.inputs().size(), 1);
+    EXPECT_EQ (peer.inputs()[0]->scanState, ScanState::notSeenInThisScan);
+    EXPECT_EQ (peer.outputs()[0]->scanState, ScanState::notSeenInThisScan);
 
     tracker.plugIn();
     scan ({ &tracker });
-    ASSERT_EQ (scanner.inputs.size(), 1);
-    EXPECT_EQ (scanner.inputs[0]->scanState, 1);
-    EXPECT_EQ (scanner.inputs[0]->input.get(), port);
+    ASSERT_EQ (peer.inputs().size(), 1);
+    EXPECT_EQ (peer.inputs()[0]->scanState, ScanState::seenInThisScan);
+    EXPECT_EQ (peer.inputs()[0]->input.get(), port);
     EXPECT_EQ (ports.numOpens (tracker.inputIdentifier()), 1);
     EXPECT_EQ (ports.numOpens (tracker.outputIdentifier()), 1);
     EXPECT_TRUE (listener.events.empty());
@@ -337,7 +337,7 @@ TEST_F (ScannerTest, ReconnectionFailsWhenTheOutputDoesNotOpen)
     ports.setOpenFails (tracker.outputIdentifier(), true);
     d->connect();
     EXPECT_FALSE (d->connected);
-    EXPECT_EQ (d->input->input, nullptr);
+    EXPECT_EQ (Midi::MidiScannerPeer::input (*d)->input, nullptr);
     EXPECT_EQ (ports.numOpenInputs(), 0);
 
     ports.setOpenFails (tracker.outputIdentifier(), false);
@@ -354,13 +354,13 @@ TEST_F (ScannerTest, PortThatFailsToOpenIsTriedAgain)
     ports.setOpenFails (tracker.inputIdentifier(), true);
 
     scan ({ &tracker });
-    EXPECT_TRUE (scanner.inputs.isEmpty());
-    EXPECT_EQ (scanner.outputs.size(), 1);
+    EXPECT_TRUE (peer.inputs().isEmpty());
+    EXPECT_EQ (peer.outputs().size(), 1);
     EXPECT_EQ (numDuplexes(), 0);
 
     ports.setOpenFails (tracker.inputIdentifier(), false);
     scan ({ &tracker });
-    EXPECT_EQ (scanner.inputs.size(), 1);
+    EXPECT_EQ (peer.inputs().size(), 1);
     EXPECT_EQ (numDuplexes(), 1);
 }
 

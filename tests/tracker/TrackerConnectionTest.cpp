@@ -22,12 +22,13 @@ protected:
         connection.scannerDeviceAdded (name);
         first.output->clear();
         second.output->clear();
-        return *connection.trackers.getLast();
+        return *peer.trackers().getLast();
     }
 
     NoPorts ports;
     Midi::MidiScanner scanner { ports };
     RecordingConnection connection { &scanner };
+    Midi::TrackerConnectionPeer peer { connection };
     Device first, second;
 };
 
@@ -131,9 +132,9 @@ TEST_F (TrackerConnectionTest, NamesAreStoredUpTo127BytesAndFoundExactly)
     connection.scannerDeviceAdded (name127);
     connection.scannerDeviceAdded (name128);
 
-    EXPECT_EQ (std::strlen (connection.trackers[0]->name), 127u);
-    EXPECT_EQ (std::strlen (connection.trackers[1]->name), 127u);
-    EXPECT_EQ (connection.findProperties (name127), connection.trackers[0]);
+    EXPECT_EQ (std::strlen (peer.trackers()[0]->name), 127u);
+    EXPECT_EQ (std::strlen (peer.trackers()[1]->name), 127u);
+    EXPECT_EQ (connection.findProperties (name127), peer.trackers()[0]);
     EXPECT_EQ (connection.findProperties (name128), nullptr);
 
     EXPECT_EQ (connection.findProperties ("T1"), nullptr);
@@ -147,23 +148,23 @@ TEST_F (TrackerConnectionTest, NamesAreStoredUpTo127BytesAndFoundExactly)
 //==============================================================================
 TEST_F (TrackerConnectionTest, ConnectionIsTheScannersListener)
 {
-    ASSERT_EQ (scanner.listeners.size(), 1u);
-    EXPECT_EQ (scanner.listeners[0], static_cast<Midi::MidiScanner::Listener*> (&connection));
-    EXPECT_EQ (connection.scanner, &scanner);
+    ASSERT_EQ (Midi::MidiScannerPeer (scanner).listeners().size(), 1u);
+    EXPECT_EQ (Midi::MidiScannerPeer (scanner).listeners()[0], static_cast<Midi::MidiScanner::Listener*> (&connection));
+    EXPECT_EQ (peer.scanner(), &scanner);
 
     {
         Midi::TrackerConnection other (&scanner);
-        EXPECT_EQ (scanner.listeners.size(), 2u);
+        EXPECT_EQ (Midi::MidiScannerPeer (scanner).listeners().size(), 2u);
     }
-    EXPECT_EQ (scanner.listeners.size(), 1u);
+    EXPECT_EQ (Midi::MidiScannerPeer (scanner).listeners().size(), 1u);
 }
 
 TEST_F (TrackerConnectionTest, AddedTrackerGetsARecordAndTheReadRequest)
 {
     connection.scannerDeviceAdded ("T1");
 
-    ASSERT_EQ (connection.trackers.size(), 1);
-    EXPECT_STREQ (connection.trackers[0]->name, "T1");
+    ASSERT_EQ (peer.trackers().size(), 1);
+    EXPECT_STREQ (peer.trackers()[0]->name, "T1");
 
     const auto sent = first.output->messages();
     ASSERT_EQ (sent.size(), 1u);
@@ -175,9 +176,9 @@ TEST_F (TrackerConnectionTest, NameAddedTwiceGivesTwoRecordsAndTheFirstIsUsed)
 {
     addRecord ("T1");
     addRecord ("T1");
-    ASSERT_EQ (connection.trackers.size(), 2);
-    auto* firstRecord = connection.trackers[0];
-    auto* secondRecord = connection.trackers[1];
+    ASSERT_EQ (peer.trackers().size(), 2);
+    auto* firstRecord = peer.trackers()[0];
+    auto* secondRecord = peer.trackers()[1];
     EXPECT_EQ (connection.findProperties ("T1"), firstRecord);
 
     connection.handleIncomingMidiMessage ("T1", toMidi (reportMessage ({ 17, 7 })));
@@ -185,8 +186,8 @@ TEST_F (TrackerConnectionTest, NameAddedTwiceGivesTwoRecordsAndTheFirstIsUsed)
     EXPECT_EQ (secondRecord->travelMode, Tracker::TravelMode::off);
 
     connection.scannerDeviceRemoved ("T1");
-    ASSERT_EQ (connection.trackers.size(), 1);
-    EXPECT_EQ (connection.trackers[0], secondRecord);
+    ASSERT_EQ (peer.trackers().size(), 1);
+    EXPECT_EQ (peer.trackers()[0], secondRecord);
     EXPECT_EQ (connection.findProperties ("T1"), secondRecord);
 }
 
@@ -195,11 +196,11 @@ TEST_F (TrackerConnectionTest, RemovalDeletesTheRecordAndSendsNothing)
     addRecord ("T1");
     addRecord ("T2");
     connection.scannerDeviceRemoved ("unknown");
-    EXPECT_EQ (connection.trackers.size(), 2);
+    EXPECT_EQ (peer.trackers().size(), 2);
 
     connection.scannerDeviceRemoved ("T1");
-    ASSERT_EQ (connection.trackers.size(), 1);
-    EXPECT_STREQ (connection.trackers[0]->name, "T2");
+    ASSERT_EQ (peer.trackers().size(), 1);
+    EXPECT_STREQ (peer.trackers()[0]->name, "T2");
     EXPECT_TRUE (first.output->messages().empty());
 
     // Messages of a name without a record are dropped, not even passed on.
@@ -238,7 +239,7 @@ TEST_F (TrackerConnectionTest, SwitchOnMessageForEveryRateAndFormat)
 TEST_F (TrackerConnectionTest, SwitchOnWithoutRecordStillSends)
 {
     connection.turnOn ("T2", Tracker::Rate::rate0, Tracker::AngleMode::matrix);
-    EXPECT_EQ (connection.trackers.size(), 0);
+    EXPECT_EQ (peer.trackers().size(), 0);
     ASSERT_EQ (second.output->messages().size(), 1u);
     EXPECT_TRUE (first.output->messages().empty());
 
@@ -449,7 +450,7 @@ TEST_F (TrackerConnectionTest, DecoderReportsTheAnglesAsTheyCame)
 {
     addRecord ("T1");
     DecodeRecorder decoded;
-    connection.trackerListener = &decoded;
+    peer.trackerListener() = &decoded;
 
     connection.handleIncomingMidiMessage ("T1", toMidi (trackerMessage (0x40, bytesOf ({ 0x00, 0x3f, 0x7f, 0x40, 0x00, 0x7f, 0x7f }))));
     ASSERT_EQ (decoded.calls.size(), 1u);
@@ -494,7 +495,7 @@ TEST_F (TrackerConnectionTest, MatrixMessagePassesTheValuesUnchanged)
     ASSERT_EQ (orientations.matrices.size(), 1u);
     expectMatrixNear (orientations.matrices[0].data(), m, 0);
 
-    connection.trackerListener = &decoded;
+    peer.trackerListener() = &decoded;
     connection.handleIncomingMidiMessage ("T1", toMidi (matrixMessage (identity)));
     ASSERT_EQ (decoded.calls.size(), 1u);
     EXPECT_EQ (decoded.calls[0], "m T1");
@@ -537,8 +538,8 @@ TEST_F (TrackerConnectionTest, RawMessageIsReportedThenPassedOn)
 {
     auto& record = addRecord ("T1");
     DecodeRecorder decoded;
-    auto* own = connection.trackerListener;
-    connection.trackerListener = &decoded;
+    auto* own = peer.trackerListener();
+    peer.trackerListener() = &decoded;
 
     const Bytes raw = trackerMessage (0x41, bytesOf ({ 0x12, 0x34, 2, 0, 0, 1, 0x7f, 0x7f, 0, 0, 1 }));
     connection.handleIncomingMidiMessage ("T1", toMidi (raw));
@@ -556,7 +557,7 @@ TEST_F (TrackerConnectionTest, RawMessageIsReportedThenPassedOn)
     EXPECT_EQ (record.headMatrix.readMatrix.load(), record.headMatrix.buffer);
 
     // Through the connection itself, trackerRaw does nothing more.
-    connection.trackerListener = own;
+    peer.trackerListener() = own;
     OrientationRecorder orientations;
     connection.addOrientationListener (&orientations);
     connection.handleIncomingMidiMessage ("T1", toMidi (raw));
@@ -855,7 +856,7 @@ TEST_F (TrackerConnectionTest, ListenersAreCalledInOrderAndRemovable)
     connection.addPropertyListener (&a);
     connection.addPropertyListener (&b);
     connection.addPropertyListener (&a);
-    EXPECT_EQ (connection.propertyListeners.size(), 3u);
+    EXPECT_EQ (peer.propertyListeners().size(), 3u);
 
     connection.handleIncomingMidiMessage ("T1", toMidi (reportMessage ({ 5, 6 })));
     EXPECT_EQ (a.calls.size(), 2u);
