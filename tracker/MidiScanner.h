@@ -40,7 +40,8 @@ public:
         virtual void handleIncomingMidiMessage (const juce::String& name, const juce::MidiMessage& message) {}
     };
 
-    // One identified tracker: an input and an output port. Message thread only.
+    // One identified tracker: an input and an output port. Made on the MIDI
+    // input thread when the tracker identifies itself; used on the message thread.
     struct Duplex
     {
         explicit Duplex (MidiScanner& owner) : scanner (owner) {}
