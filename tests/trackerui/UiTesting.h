@@ -1,0 +1,72 @@
+#pragma once
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <chrono>
+#include <functional>
+
+// Helpers for components tested without a window: timers run through the
+// message loop, mouse events are made up, painting goes into images.
+namespace UiTesting
+{
+// Runs the message loop (timers, async messages) for about ms milliseconds.
+inline void pump (int ms)
+{
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (ms);
+}
+
+// Runs the message loop until the condition holds; false on time-out.
+inline bool pumpUntil (const std::function<bool()>& condition, int timeoutMs = 10000)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds (timeoutMs);
+    while (! condition())
+    {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        pump (2);
+    }
+    return true;
+}
+
+inline juce::MouseEvent mouseEventFor (juce::Component& component, int numClicks = 1)
+{
+    const auto now = juce::Time::getCurrentTime();
+    const juce::Point<float> centre (component.getWidth() / 2.0f, component.getHeight() / 2.0f);
+    return juce::MouseEvent (juce::Desktop::getInstance().getMainMouseSource(), centre, {}, 1.0f, 0.0f, 0.0f, 0.0f,
+                             0.0f, &component, &component, now, centre, now, numClicks, false);
+}
+
+// The component and its children painted over a plain background.
+inline juce::Image paintOver (juce::Component& component, juce::Colour background)
+{
+    juce::Image image (juce::Image::ARGB, component.getWidth(), component.getHeight(), true, juce::SoftwareImageType());
+    juce::Graphics g (image);
+    g.fillAll (background);
+    component.paintEntireComponent (g, true);
+    return image;
+}
+
+// over blended onto an opaque under.
+inline juce::Colour blended (juce::uint32 over, juce::uint32 under)
+{
+    return juce::Colour (under).overlaidWith (juce::Colour (over));
+}
+
+inline bool closeTo (juce::Colour a, juce::Colour b, int tolerance = 2)
+{
+    return std::abs (a.getRed() - b.getRed()) <= tolerance && std::abs (a.getGreen() - b.getGreen()) <= tolerance
+           && std::abs (a.getBlue() - b.getBlue()) <= tolerance && std::abs (a.getAlpha() - b.getAlpha()) <= tolerance;
+}
+
+// How many pixels of the image, within area, are close to the colour.
+inline int countPixels (const juce::Image& image, juce::Colour colour, juce::Rectangle<int> area, int tolerance = 2)
+{
+    area = area.getIntersection (image.getBounds());
+    int count = 0;
+    for (int y = area.getY(); y < area.getBottom(); ++y)
+        for (int x = area.getX(); x < area.getRight(); ++x)
+            if (closeTo (image.getPixelAt (x, y), colour, tolerance))
+                ++count;
+    return count;
+}
+} // namespace UiTesting
