@@ -27,18 +27,27 @@ private:
 };
 } // namespace
 
-BinauralAudioProcessor::BinauralAudioProcessor()
+BinauralAudioProcessor::BinauralAudioProcessor() : BinauralAudioProcessor (Midi::MidiPorts::system())
+{
+}
+
+BinauralAudioProcessor::BinauralAudioProcessor (Midi::MidiPorts& midiPorts)
     : juce::AudioProcessor (BusesProperties()
                                 .withInput ("Input", juce::AudioChannelSet::stereo(), true)
                                 .withOutput ("Output", juce::AudioChannelSet::stereo(), true)),
-      pluginState (this, this)
+      pluginState (this, this, midiPorts)
 {
     layoutSettingsChanged();
     gainSettingsChanged();
     blockRenderer.applyPendingBuild(); // no audio runs yet
 }
 
-BinauralAudioProcessor::~BinauralAudioProcessor() = default;
+BinauralAudioProcessor::~BinauralAudioProcessor()
+{
+    // The head panel outlives the renderer (it sits in pluginState): from here on
+    // no orientation may reach the processor.
+    pluginState.headPanel.setListener (nullptr);
+}
 
 bool BinauralAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) const
 {

@@ -19,6 +19,8 @@ class BinauralAudioProcessor : public juce::AudioProcessor,
 {
 public:
     BinauralAudioProcessor();
+    // Looks for head trackers on the given ports, which must outlive the processor.
+    explicit BinauralAudioProcessor (Midi::MidiPorts& midiPorts);
     ~BinauralAudioProcessor() override;
 
     const juce::String getName() const override { return "Vontaleer Binaural"; }

@@ -4,8 +4,9 @@
 
 #include <algorithm>
 
-PluginState::PluginState (SettingsListener* settingsListenerToUse, HeadPanel::HeadPanel::Listener* headListener)
-    : scanner(),
+PluginState::PluginState (SettingsListener* settingsListenerToUse, HeadPanel::HeadPanel::Listener* headListener,
+                          Midi::MidiPorts& ports)
+    : scanner (ports),
       connection (&scanner),
       headPanel (&scanner, &connection),
       settingsListener (settingsListenerToUse)
@@ -16,7 +17,7 @@ PluginState::PluginState (SettingsListener* settingsListenerToUse, HeadPanel::He
     scanner.startTimer (400);
 
     // Last, so no orientation reaches the processor before the state is complete.
-    headPanel.listener = headListener;
+    headPanel.setListener (headListener);
 }
 
 void PluginState::updateGains() noexcept

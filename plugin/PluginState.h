@@ -39,7 +39,10 @@ public:
 
     static constexpr int maxTrim = 32;
 
-    PluginState (SettingsListener* settingsListenerToUse, HeadPanel::HeadPanel::Listener* headListener);
+    // ports: where the scanner looks for trackers (the system's MIDI ports unless a
+    // test gives its own).
+    PluginState (SettingsListener* settingsListenerToUse, HeadPanel::HeadPanel::Listener* headListener,
+                 Midi::MidiPorts& ports = Midi::MidiPorts::system());
     ~PluginState() = default;
 
     // Recomputes the three gains from the trims and the loudspeaker choice.

@@ -1,21 +1,366 @@
 #include "trackerui/HeadPanel.h"
 
+#include "trackerui/Rotation.h"
+#include "trackerui/SpriteSheet.h"
+
 namespace HeadPanel
 {
-HeadPanel::HeadPanel (Midi::MidiScanner* scannerToUse, Midi::TrackerConnection* connectionToUse)
-    : scanner (scannerToUse), connection (connectionToUse)
+namespace
 {
+constexpr int scanPeriodMs = 400;
+
+// The head circle and the unit head's place in it, in panel pixels.
+const juce::Rectangle<float> headCircle (58.0f, 2.0f, 96.0f, 96.0f);
+constexpr float headScale = 48.0f;
+constexpr float headCentreX = 106.0f;
+constexpr float headCentreY = 50.0f;
+
+// Top-left corners of the four status dots under the head.
+constexpr float statusDotSize = 8.0f;
+const juce::Point<float> statusDots[] { { 64.72f, 91.28f }, { 74.32f, 91.28f }, { 83.92f, 91.28f }, { 93.52f, 91.28f } };
+
+void loadButtonImages (HeadButton& settingsButton, HeadButton& connectButton, bool darkImages)
+{
+    const auto sheet = loadSpriteSheet();
+    const auto scale = scaleForMainDisplay();
+    settingsButton.mainImage = cutSprite (sheet, spriteRectangle (SpriteImage::settings, darkImages, scale));
+    connectButton.mainImage = cutSprite (sheet, spriteRectangle (SpriteImage::connectMain, darkImages, scale));
+    connectButton.altImage = cutSprite (sheet, spriteRectangle (SpriteImage::connectAlternative, darkImages, scale));
+}
+} // namespace
+
+HeadPanel::HeadPanel (Midi::MidiScanner* scannerToUse, Midi::TrackerConnection* connectionToUse)
+    : scanner (scannerToUse),
+      connection (connectionToUse),
+      theme (&DarkTheme),
+      plotColours (&DarkTheme),
+      settingsPanel (connectionToUse, &DarkTheme),
+      settingsButton (this, &DarkTheme, settingsButtonId, 52, 40, true),
+      connectButton (this, &DarkTheme, connectButtonId, 20, 20, false)
+{
+    settingsPanel.setTheme (theme);
+
+    // Behind the connection, so a tracker's record exists before the panel hears of it.
     scanner->addListener (this);
-    setSize (180, 100);
-    scanner->startTimer (400);
+    connection->addPropertyListener (this);
+    connection->addOrientationListener (this);
+
+    setSize (width, height);
+    settingsButton.setTopLeftPosition (0, 6);
+    connectButton.setTopLeftPosition (156, 6);
+    addAndMakeVisible (settingsButton);
+    addAndMakeVisible (connectButton);
+    loadButtonImages (settingsButton, connectButton, theme->darkImages);
+    connectButton.setVisible (false);
+
+    scanner->startTimer (scanPeriodMs);
 }
 
 HeadPanel::~HeadPanel()
 {
+    // Once these return, no callback is running in the panel or will reach it.
     scanner->removeListener (this);
+    connection->removeOrientationListener (this);
+    connection->removePropertyListener (this);
+
+    closeSettingsDialog();
+    stopTimer();
 }
 
-void HeadPanel::scannerDeviceAdded (const juce::String&) {}
+void HeadPanel::setListener (Listener* newListener)
+{
+    const juce::ScopedLock sl (listenerLock);
+    listener = newListener;
+}
 
-void HeadPanel::scannerDeviceRemoved (const juce::String&) {}
+HeadPanel::Listener* HeadPanel::getListener() const
+{
+    const juce::ScopedLock sl (listenerLock);
+    return listener;
+}
+
+void HeadPanel::notifyListener (const HeadMatrix& matrix)
+{
+    const juce::ScopedLock sl (listenerLock);
+    if (listener != nullptr)
+        listener->trackerChanged (matrix);
+}
+
+void HeadPanel::headLooksAhead()
+{
+    const HeadMatrix identity;
+    notifyListener (identity);
+}
+
+void HeadPanel::makeCurrent (const juce::String& name)
+{
+    const juce::ScopedLock sl (nameLock);
+    currentTrackerName = name;
+}
+
+//==============================================================================
+void HeadPanel::scannerDeviceAdded (const juce::String& name)
+{
+    juce::String first;
+    {
+        const juce::ScopedLock sl (nameLock);
+        knownTrackers.addIfNotAlreadyThere (name);
+        if (currentTrackerName.isNotEmpty())
+            return; // a further tracker is only remembered
+        first = knownTrackers[0];
+    }
+
+    makeCurrent (first);
+    connection->turnOn (currentTrackerName, rate, angleMode);
+    setConnected (true);
+}
+
+void HeadPanel::scannerDeviceRemoved (const juce::String& name)
+{
+    juce::String next;
+    {
+        const juce::ScopedLock sl (nameLock);
+        knownTrackers.removeString (name);
+        if (name != currentTrackerName)
+            return;
+        next = knownTrackers[0];
+    }
+
+    makeCurrent (next);
+
+    if (next.isNotEmpty())
+    {
+        if (auto* duplex = scanner->findDuplex (next))
+            duplex->connect();
+        connection->turnOn (next, rate, angleMode);
+        setConnected (true);
+        return;
+    }
+
+    headLooksAhead();
+    setConnected (false);
+}
+
+void HeadPanel::setConnected (bool connected)
+{
+    auto* duplex = scanner->findDuplex (currentTrackerName);
+
+    // The record's fields change on the MIDI input thread; copy them under its lock.
+    std::unique_ptr<Tracker::Properties> record;
+    {
+        const juce::ScopedLock sl (connection->recordLock);
+        if (auto* found = connection->findProperties (currentTrackerName))
+            record = std::make_unique<Tracker::Properties> (*found);
+    }
+    settingsPanel.trackerFocus (duplex, record.get());
+
+    connectButton.setVisible (connected);
+    connectButton.useAltImage = false;
+    connectButton.scheduleRepaint();
+}
+
+//==============================================================================
+void HeadPanel::trackerOrientation (const juce::String& name, float* matrix)
+{
+    {
+        const juce::ScopedLock sl (nameLock);
+        if (name != currentTrackerName)
+            return;
+    }
+
+    // The connection holds its record lock around this call, so the record stays.
+    auto* record = connection->findProperties (name);
+    if (record == nullptr)
+        return;
+
+    if (name != lastRotationOf)
+    {
+        const float identity[9] { 1, 0, 0, 0, 1, 0, 0, 0, 1 };
+        std::copy (identity, identity + 9, lastRotation);
+        lastRotationOf = name;
+    }
+
+    // A scaled or skewed rotation (an unnormalised quaternion) is straightened.
+    // What no rotation is near (an arbitrary matrix, non-finite values) reaches
+    // neither the listener nor the drawing, and the record gets the last
+    // rotation back.
+    float rotation[9];
+    if (! toRotation (matrix, rotation))
+    {
+        record->headMatrix.write (lastRotation);
+        return;
+    }
+    std::copy (rotation, rotation + 9, lastRotation);
+
+    record->headMatrix.write (rotation);
+    notifyListener (record->headMatrix);
+
+    buildWireframe (planes, rotation);
+    {
+        const juce::ScopedLock sl (wireframeLock);
+        latestSegments.swapWith (planes.segments);
+        latestIsNew = true;
+    }
+
+    scheduleRepaint();
+}
+
+void HeadPanel::scheduleRepaint()
+{
+    if (! repaintPending.exchange (true))
+    {
+        repaintDue.startFromNow (repaintDelayMs);
+        startTimer (repaintDelayMs);
+    }
+}
+
+void HeadPanel::timerCallback()
+{
+    if (const int left = repaintDue.remainingMs(); left > 0)
+    {
+        startTimer (left);
+        return;
+    }
+
+    stopTimer();
+    if (repaintPending)
+    {
+        const juce::MessageManagerLock lock;
+        repaintPending = false;
+        repaint();
+    }
+}
+
+//==============================================================================
+void HeadPanel::mouseDoubleClick (const juce::MouseEvent&)
+{
+    if (currentTrackerName.isEmpty())
+        return;
+
+    scanner->sendMessage (currentTrackerName, connection->assembleMessage ({ 0x01, 0x00, 0x01 }));
+}
+
+void HeadPanel::headButtonClick (int id)
+{
+    if (id == settingsButtonId)
+        openSettingsDialog();
+    else
+        toggleConnection();
+}
+
+void HeadPanel::openSettingsDialog()
+{
+    if (auto* open = settingsDialog.getComponent())
+    {
+        if (open->isVisible())
+        {
+            open->toFront (true);
+            return;
+        }
+        closeSettingsDialog(); // closed by the user, not yet deleted
+    }
+
+    juce::DialogWindow::LaunchOptions options;
+    options.dialogTitle = "Head Tracker Settings";
+    options.dialogBackgroundColour = juce::Colour (theme->background);
+    options.content.setNonOwned (&settingsPanel);
+    options.componentToCentreAround = this;
+    options.escapeKeyTriggersCloseButton = true;
+    options.useNativeTitleBar = true;
+    options.resizable = false;
+    settingsDialog = options.launchAsync();
+}
+
+void HeadPanel::closeSettingsDialog()
+{
+    // The dialog does not own the settings panel: deleting it only takes the panel out.
+    delete settingsDialog.getComponent();
+    settingsDialog = nullptr;
+}
+
+void HeadPanel::toggleConnection()
+{
+    auto* duplex = scanner->findDuplex (currentTrackerName);
+    if (duplex == nullptr)
+        return;
+
+    if (duplex->connected)
+    {
+        // Closing the input waits for a message in progress, so the identity
+        // matrix is the last the listener gets from this tracker.
+        duplex->disconnect();
+        headLooksAhead();
+        scheduleRepaint();
+    }
+    else
+    {
+        // The tracker kept streaming: its messages simply flow again.
+        duplex->connect();
+    }
+
+    connectButton.useAltImage = ! duplex->connected;
+    connectButton.scheduleRepaint();
+
+    // The settings apply to a connected tracker only.
+    std::unique_ptr<Tracker::Properties> record;
+    {
+        const juce::ScopedLock sl (connection->recordLock);
+        if (auto* found = connection->findProperties (currentTrackerName))
+            record = std::make_unique<Tracker::Properties> (*found);
+    }
+    settingsPanel.trackerFocus (duplex, record.get());
+}
+
+//==============================================================================
+void HeadPanel::takeLatestWireframe()
+{
+    const juce::ScopedLock sl (wireframeLock);
+    if (latestIsNew)
+    {
+        paintedSegments.swapWith (latestSegments);
+        latestIsNew = false;
+    }
+}
+
+void HeadPanel::paint (juce::Graphics& g)
+{
+    const float outlineWidth = plotColours.lineWidths[0] * headScale;
+
+    if (auto* duplex = currentTrackerName.isEmpty() ? nullptr : scanner->findDuplex (currentTrackerName))
+    {
+        if (duplex->bootloader)
+        {
+            g.setFont (juce::Font (18.0f));
+            g.setColour (juce::Colour (theme->bootloader));
+            g.drawEllipse (headCircle, outlineWidth);
+            g.drawText ("BOOT-", juce::Rectangle<int> (58, -20, 96, 96), juce::Justification::centred, true);
+            g.drawText ("LOADER", juce::Rectangle<int> (58, -2, 96, 96), juce::Justification::centred, true);
+            return;
+        }
+
+        if (duplex->connected)
+        {
+            takeLatestWireframe();
+
+            g.setColour (juce::Colour (theme->background));
+            for (auto corner : statusDots)
+                g.fillEllipse (corner.x, corner.y, statusDotSize, statusDotSize);
+
+            const auto toPanel = juce::AffineTransform::scale (headScale).translated (headCentreX, headCentreY);
+            for (int plane = PointPlanes::numPlanes - 1; plane >= 0; --plane)
+            {
+                g.setColour (plotColours.lineColours[plane]);
+                const juce::PathStrokeType stroke (plotColours.lineWidths[plane] * headScale,
+                                                   juce::PathStrokeType::beveled, juce::PathStrokeType::rounded);
+                for (auto* segment : paintedSegments)
+                    if (segment->plane == plane)
+                        g.strokePath (segment->path, stroke, toPanel);
+            }
+            return;
+        }
+    }
+
+    g.setColour (juce::Colour (theme->highlight));
+    g.drawEllipse (headCircle, outlineWidth);
+}
 } // namespace HeadPanel

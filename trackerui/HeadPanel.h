@@ -1,34 +1,125 @@
 #pragma once
 
 #include "tracker/TrackerConnection.h"
+#include "trackerui/Deadline.h"
+#include "trackerui/HeadButton.h"
+#include "trackerui/PlotColours.h"
+#include "trackerui/PointPlanes.h"
+#include "trackerui/SettingsPanel.h"
+#include "trackerui/Theme.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
-struct HeadMatrix;
+#include <atomic>
 
 namespace HeadPanel
 {
-// The head tracker's panel and the hub through which orientations reach the processor.
+// The head tracker's panel (180 by 100 pixels) and the hub through which the
+// tracker reaches the processor: it picks the current tracker among those the
+// scanner identified and switches it on, hands each of its orientations to the
+// listener, draws the head as a depth-shaded wireframe, and holds the settings
+// and connect buttons.
+//
+// Threads: trackerOrientation runs on the MIDI input thread, under the
+// scanner's and the connection's locks; everything else on the message thread.
+// - The current tracker's name is written on the message thread under nameLock
+//   and compared under it on the MIDI input thread.
+// - The listener is called under listenerLock; setListener (nullptr) waits for
+//   a call in progress, so the listener may be destroyed once it has returned.
+// - A wireframe is built on the MIDI input thread outside any lock and handed
+//   over under wireframeLock, which either side holds only to swap two arrays:
+//   neither waits for the other's building or painting.
+// - Repaints are asked for with the atomic repaintPending and a 20 ms timer.
 class HeadPanel : public juce::Component,
-                  public Midi::MidiScanner::Listener
+                  public juce::Timer,
+                  public Midi::MidiScanner::Listener,
+                  public Midi::TrackerConnection::PropertyListener,
+                  public Midi::TrackerConnection::OrientationListener,
+                  public HeadButton::Listener
 {
 public:
     class Listener
     {
     public:
         virtual ~Listener() = default;
+        // MIDI input thread with the current tracker's matrix after each of its
+        // orientations; message thread with an identity matrix when no tracker
+        // drives the head any more.
         virtual void trackerChanged (const HeadMatrix& matrix) = 0;
     };
 
-    HeadPanel (Midi::MidiScanner* scannerToUse, Midi::TrackerConnection* connectionToUse);
+    static constexpr int width = 180;
+    static constexpr int height = 100;
+    static constexpr int repaintDelayMs = 20;
+    static constexpr int settingsButtonId = 0;
+    static constexpr int connectButtonId = 1;
+
+    // Registers with the scanner and the connection and starts the scanner's timer.
+    HeadPanel (Midi::MidiScanner* scanner, Midi::TrackerConnection* connection);
+    // Leaves the scanner and the connection and closes the settings dialog first.
     ~HeadPanel() override;
+
+    void mouseDoubleClick (const juce::MouseEvent&) override;
+    void paint (juce::Graphics& g) override;
 
     void scannerDeviceAdded (const juce::String& name) override;
     void scannerDeviceRemoved (const juce::String& name) override;
+    void trackerOrientation (const juce::String& name, float* matrix) override;
+    void headButtonClick (int id) override;
+    void timerCallback() override;
+
+    // Tells the settings panel and the connect button which tracker is current
+    // and whether it is connected.
+    void setConnected (bool connected);
+
+    // Message thread. Waits for a listener call in progress on the MIDI input thread.
+    void setListener (Listener* newListener);
+    Listener* getListener() const;
+
+    // The open settings dialog, or null.
+    juce::DialogWindow* getSettingsDialog() const { return settingsDialog.getComponent(); }
 
     Midi::MidiScanner* scanner;
     Midi::TrackerConnection* connection;
-    juce::String currentTrackerName;
-    Listener* listener = nullptr;
+    Tracker::AngleMode angleMode = Tracker::AngleMode::quaternion;
+    Tracker::Rate rate = Tracker::Rate::rate1;
+    const Theme* theme;
+    juce::StringArray knownTrackers;  // written under nameLock
+    juce::String currentTrackerName;  // written under nameLock
+    PlotColours plotColours;
+    ConfigPanel::SettingsPanel settingsPanel;
+    HeadButton settingsButton;
+    HeadButton connectButton;
+    PointPlanes planes; // the wireframe being built (MIDI input thread)
+    juce::CriticalSection wireframeLock;
+    std::atomic<bool> repaintPending { false };
+
+private:
+    void makeCurrent (const juce::String& name);
+    void notifyListener (const HeadMatrix& matrix);
+    void headLooksAhead();
+    void scheduleRepaint();
+    void openSettingsDialog();
+    void closeSettingsDialog();
+    void toggleConnection();
+    void takeLatestWireframe();
+
+    juce::CriticalSection nameLock;
+    mutable juce::CriticalSection listenerLock;
+    Listener* listener = nullptr; // guarded by listenerLock
+
+    // The last rotation handed on and the tracker it came from (MIDI input
+    // thread): written back when that tracker sends something that is no rotation.
+    float lastRotation[9] { 1, 0, 0, 0, 1, 0, 0, 0, 1 };
+    juce::String lastRotationOf;
+
+    juce::OwnedArray<PointPlanes::Segment> latestSegments; // under wireframeLock
+    bool latestIsNew = false;                               // under wireframeLock
+    juce::OwnedArray<PointPlanes::Segment> paintedSegments; // message thread
+
+    juce::Component::SafePointer<juce::DialogWindow> settingsDialog;
+    Deadline repaintDue;
+
+    JUCE_DECLARE_NON_COPYABLE (HeadPanel)
 };
 } // namespace HeadPanel

@@ -1,5 +1,7 @@
 #include "trackerui/SettingsPanel.h"
 
+#include <cstring>
+
 namespace ConfigPanel
 {
 SettingsAction settingsActionFor (bool isTextButton, int index, bool state, bool useCompassToggle,
@@ -153,10 +155,14 @@ void SettingsPanel::trackerFocus (Midi::MidiScanner::Duplex* device, Tracker::Pr
     startRefreshTimer();
 }
 
+// Reports of other trackers (one that is known but not current, say) are not
+// for this panel: taking them would make it edit a tracker the user never chose.
 void SettingsPanel::trackerPropertiesChanged (const Tracker::Properties& record)
 {
     {
         const juce::ScopedLock sl (propertiesLock);
+        if (std::strcmp (record.name, properties.name) != 0)
+            return;
         properties = record;
     }
     startRefreshTimer();
@@ -166,7 +172,7 @@ void SettingsPanel::trackerCompassStateChanged (const Tracker::Properties& recor
 {
     {
         const juce::ScopedLock sl (propertiesLock);
-        if (record.compassState == properties.compassState)
+        if (std::strcmp (record.name, properties.name) != 0 || record.compassState == properties.compassState)
             return;
         properties = record;
     }

@@ -44,9 +44,10 @@ std::optional<juce::String> compassStatusText (Tracker::CompassState state);
 // slow central pull and travel mode of the current tracker, a compass
 // calibration button and the compass state.
 //
-// Threads: the property reports arrive on the MIDI input thread; they copy the
-// record into `properties` under propertiesLock and start the refresh timer, no
-// more. Everything that touches a component runs on the message thread.
+// Threads: the property reports arrive on the MIDI input thread; a report of
+// the tracker in focus is copied into `properties` under propertiesLock and
+// starts the refresh timer, no more. Everything that touches a component runs
+// on the message thread.
 class SettingsPanel : public BasePanel
 {
 public:
@@ -77,6 +78,7 @@ public:
     void trackerFocus (Midi::MidiScanner::Duplex* device, Tracker::Properties* record) override;
     void timerCallback (int timerId) override;
 
+    // MIDI input thread; reports of other trackers are ignored.
     void trackerPropertiesChanged (const Tracker::Properties& record) override;
     void trackerCompassStateChanged (const Tracker::Properties& record) override;
 

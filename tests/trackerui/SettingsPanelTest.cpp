@@ -238,22 +238,31 @@ TEST_F (SettingsPanelTest, CalibrateButtonWaitsWhileTheCompassCalibrates)
     EXPECT_EQ (panel.status(), "SUCCEEDED");
 }
 
-TEST_F (SettingsPanelTest, ReportBeforeAnyFocusRefreshesStatusButNotToggles)
+TEST_F (SettingsPanelTest, ReportsOfOtherTrackersAreNotTaken)
 {
     WatchedPanel panel (&connection, &DarkTheme);
-    record.chirality = true;
     record.compassState = CompassState::badData;
-    report (panel, record);
+    report (panel, record); // before any focus
+    EXPECT_TRUE (panel.refreshes.empty());
+    EXPECT_FALSE (panel.controlsEnabled());
+    EXPECT_EQ (panel.currentProperties().name[0], '\0');
 
-    EXPECT_TRUE (panel.controlsEnabled());
+    focus (panel, &device, &record);
+    Tracker::Properties other ("T2");
+    other.chirality = true;
+    other.compassState = CompassState::calibrating;
+    report (panel, other);
+    report (panel, other, true);
+    EXPECT_EQ (juce::String (panel.currentProperties().name), "T1");
+    EXPECT_FALSE (panel.currentProperties().chirality);
     EXPECT_EQ (panel.status(), "BAD DATA");
-    for (int i = 0; i < 7; ++i)
-        EXPECT_FALSE (panel.toggle (i)) << i;
 }
 
 TEST_F (SettingsPanelTest, BurstOfReportsCostsOneRefreshAfterTheLast)
 {
     WatchedPanel panel (&connection, &DarkTheme);
+    focus (panel, &device, &record);
+    panel.refreshes.clear();
     double last = 0;
     for (int i = 0; i < 5; ++i)
     {
