@@ -95,7 +95,13 @@ void RoomBuilder::turnHead (const HeadMatrix& head)
     const HeadMatrix orientation (head);
     // Only the direct sounds follow the head; the rays take the new targets
     // through their mailboxes, so the audio thread may be rendering them.
-    for (auto* reflection : render.room.activeReflections())
+    // A new set that waits for its flip was compiled against an older head and
+    // follows too, first, so that the flip cannot turn the head back.
+    auto& room = render.room;
+    if (room.swapPending())
+        for (auto* reflection : room.inactiveReflections())
+            reflection->compile (&orientation, render.settings, false);
+    for (auto* reflection : room.activeReflections())
         reflection->compile (&orientation, render.settings, false);
     setReverbWeights (&orientation);
 }

@@ -232,4 +232,37 @@ TEST (RoomBuilder, OneBuildOrHandOffTakesOneOrientation)
         else
             ASSERT_EQ (delays, left == 0.0f ? aheadHandedOff : turnedHandedOff) << "hand-off " << k;
     }
+
+// A head movement between a rebuild and the block that takes it over is not
+// lost when the new set goes live.
+TEST (RoomBuilder, HeadMovedBeforeTheFlipIsKept)
+{
+    BinauralAudioProcessor p;
+    juce::AudioProcessor::BusesLayout layout;
+    layout.inputBuses.add (juce::AudioChannelSet::discreteChannels (8));
+    layout.outputBuses.add (juce::AudioChannelSet::stereo());
+    ASSERT_TRUE (p.setBusesLayout (layout));
+    p.prepareToPlay (44100.0, 512);
+    juce::AudioBuffer<float> buffer (8, 64);
+    juce::MidiBuffer midi;
+    buffer.clear();
+    p.processBlock (buffer, midi);
+
+    load (p, "ChannelProfile=1");
+    ASSERT_TRUE (p.render.room.swapPending());
+    HeadMatrix head;
+    const float yaw90[9] = { 0, -1, 0, 1, 0, 0, 0, 0, 1 };
+    head.write (yaw90);
+    p.trackerChanged (head);
+    buffer.clear();
+    p.processBlock (buffer, midi);
+
+    for (auto* reflection : p.render.room.activeReflections())
+    {
+        if (! reflection->isDirect || reflection->channel != 2) // the centre, now on the right
+            continue;
+        EXPECT_GT (reflection->left.targetDelay - reflection->right.targetDelay, 20.0f);
+        return;
+    }
+    FAIL() << "no direct sound of the centre loudspeaker";
 }
