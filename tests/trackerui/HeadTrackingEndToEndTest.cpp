@@ -1,0 +1,208 @@
+// A simulated tracker on simulated MIDI ports, through the scanner, the tracker
+// connection and the head panel, into the real processor: the rendered
+// interaural delay of the centre loudspeaker follows the head.
+
+#include "HeadPanelRig.h"
+#include "plugin/PluginProcessor.h"
+#include "tests/common/RayArrival.h"
+#include "tracker/TrackerRig.h"
+
+#include <gtest/gtest.h>
+
+using namespace HeadPanelRig;
+using namespace UiTesting;
+using Sim::SimulatedTracker;
+using Bytes = std::vector<juce::uint8>;
+
+namespace
+{
+constexpr double sampleRate = 44100.0;
+constexpr int blockSize = 512;
+constexpr int numInputs = 8; // "ITU-R 5.1 / Dolby 5.1.2"
+constexpr int centre = 2;
+constexpr float loudspeakerDistance = 2.7f; // "Mixing studio"
+const float halfPi = juce::MathConstants<float>::halfPi;
+
+// The processor, with every matrix it is handed recorded on the way in.
+class RecordingProcessor : public BinauralAudioProcessor
+{
+public:
+    explicit RecordingProcessor (Midi::MidiPorts& ports) : BinauralAudioProcessor (ports) {}
+    ~RecordingProcessor() override { pluginState.headPanel.setListener (nullptr); }
+
+    void trackerChanged (const HeadMatrix& matrix) override
+    {
+        recorder.record (matrix);
+        BinauralAudioProcessor::trackerChanged (matrix);
+    }
+
+    MatrixRecorder recorder;
+};
+
+class HeadTrackingEndToEnd : public ::testing::Test
+{
+protected:
+    HeadTrackingEndToEnd() : processor (std::make_unique<RecordingProcessor> (ports))
+    {
+        juce::AudioProcessor::BusesLayout layout;
+        layout.inputBuses.add (juce::AudioChannelSet::discreteChannels (numInputs));
+        layout.outputBuses.add (juce::AudioChannelSet::stereo());
+        EXPECT_TRUE (processor->setBusesLayout (layout));
+        processor->prepareToPlay (sampleRate, blockSize);
+    }
+
+    HeadPanel::HeadPanel& panel() { return processor->pluginState.headPanel; }
+    Midi::MidiScanner& scanner() { return processor->pluginState.scanner; }
+    MatrixRecorder& recorder() { return processor->recorder; }
+
+    // Scans by hand instead of every 400 ms.
+    void scanByHand() { scanner().stopTimer(); }
+    void scan (std::initializer_list<SimulatedTracker*> trackers = {}) { TrackerRig::scan (ports, scanner(), trackers); }
+    void bringUp (SimulatedTracker& tracker) { TrackerRig::bringUp (ports, scanner(), tracker); }
+
+    // Waits until the processor has been handed a matrix whose second element
+    // (-sin yaw for a pure yaw) is near the value.
+    bool headTurnsTo (float yaw)
+    {
+        return Sim::waitUntil ([&] {
+            const auto all = recorder().all();
+            return ! all.empty() && std::abs (all.back()[1] + std::sin (yaw)) < 2.0e-3f;
+        });
+    }
+
+    // Renders silence long enough for the head-tracked delays to settle, then an
+    // impulse on the centre loudspeaker; returns the sample of each ear's onset.
+    std::array<int, 2> impulseOnsets()
+    {
+        juce::MidiBuffer midi;
+        juce::AudioBuffer<float> block (numInputs, blockSize);
+        for (int i = 0; i < 40; ++i)
+        {
+            block.clear();
+            processor->processBlock (block, midi);
+        }
+
+        constexpr int impulseAt = 1000;
+        juce::AudioBuffer<float> output (2, 8 * blockSize);
+        for (int start = 0; start < output.getNumSamples(); start += blockSize)
+        {
+            block.clear();
+            if (impulseAt >= start && impulseAt < start + blockSize)
+                block.setSample (centre, impulseAt - start, 1.0f);
+            processor->processBlock (block, midi);
+            for (int ear = 0; ear < 2; ++ear)
+                output.copyFrom (ear, start, block, ear, 0, blockSize);
+        }
+
+        std::array<int, 2> onsets {};
+        for (int ear = 0; ear < 2; ++ear)
+        {
+            const double expected = impulseAt + RayArrival::expectedArrival (90.0f, 0.0f, loudspeakerDistance, ear, sampleRate);
+            onsets[(size_t) ear] = RayArrival::onset (output, ear, 0, (int) expected + 40) - impulseAt;
+        }
+        return onsets;
+    }
+
+    // The centre loudspeaker arrives as the ray model has it for a loudspeaker
+    // at this azimuth and a head looking ahead.
+    void expectCentreHeardAt (float azimuth)
+    {
+        const auto onsets = impulseOnsets();
+        double expected[2];
+        for (int ear = 0; ear < 2; ++ear)
+        {
+            expected[ear] = RayArrival::expectedArrival (azimuth, 0.0f, loudspeakerDistance, ear, sampleRate);
+            EXPECT_NEAR (onsets[(size_t) ear], expected[ear], 2.0) << (ear == 0 ? "left" : "right") << " ear";
+        }
+        EXPECT_NEAR (onsets[0] - onsets[1], expected[0] - expected[1], 1.5) << "interaural delay";
+    }
+
+    Sim::SimulatedPorts ports;
+    std::unique_ptr<RecordingProcessor> processor;
+};
+} // namespace
+
+TEST_F (HeadTrackingEndToEnd, TrackerTurnsTheSceneUntilItIsUnplugged)
+{
+    ASSERT_EQ (processor->pluginState.bypassed.load(), 0);
+    expectCentreHeardAt (0.0f);
+
+    // Plugged in: asked for its information, for its settings, then switched on,
+    // by the scanner's own timer.
+    SimulatedTracker tracker (ports, "Head Tracker", "t");
+    tracker.setOrientation (halfPi, 0.0f, 0.0f);
+    tracker.plugIn();
+    ASSERT_TRUE (pumpUntil ([&] { return tracker.numSwitchOns() == 1; }));
+    EXPECT_EQ (TrackerRig::receivedSince (tracker, 0),
+               (std::vector<Bytes> { { 0xf0, 0x7e, 0x01, 0x07, 0x03, 0x00, 'T', 'E', 'X', 'T', 'I', 'N', 'F', 'O', 0xf7 },
+                                     { 0xf0, 0x00, 0x3c, 0x19, 0x02, 0x03, 0x04, 0x11, 0xf7 },
+                                     { 0xf0, 0x00, 0x3c, 0x19, 0x00, 0x00, 0x08, 0x01, 0x05, 0x03, 0x40, 0xf7 } }));
+    EXPECT_EQ (panel().currentTrackerName, "0042");
+
+    // A yaw of +90 degrees (the head turned to the left): the centre loudspeaker
+    // is heard from the right.
+    ASSERT_TRUE (headTurnsTo (halfPi));
+    expectCentreHeardAt (90.0f);
+
+    tracker.unplug();
+    ASSERT_TRUE (pumpUntil ([&] { return panel().currentTrackerName.isEmpty(); }));
+    ASSERT_TRUE (ports.waitUntilDelivered());
+    const auto all = recorder().all();
+    ASSERT_GE (all.size(), 2u);
+    EXPECT_EQ (all.back(), identity);
+    EXPECT_EQ (std::count (all.begin(), all.end(), identity), 1);
+    expectCentreHeardAt (0.0f);
+    EXPECT_EQ (recorder().count(), all.size());
+}
+
+TEST_F (HeadTrackingEndToEnd, SecondTrackerWaitsUntilTheFirstIsGone)
+{
+    scanByHand();
+    SimulatedTracker first (ports, "Head Tracker", "a");
+    Sim::TrackerIdentity secondIdentity;
+    secondIdentity.serial = "0043";
+    SimulatedTracker second (ports, "Head Tracker", "b", secondIdentity);
+    first.setOrientation (halfPi, 0.0f, 0.0f);
+    second.setOrientation (-halfPi, 0.0f, 0.0f);
+
+    bringUp (first);
+    bringUp (second);
+    EXPECT_EQ (second.numReadRequests(), 1);
+    EXPECT_EQ (second.numSwitchOns(), 0);
+    ASSERT_TRUE (headTurnsTo (halfPi));
+    expectCentreHeardAt (90.0f);
+
+    // The first goes: the second is switched on and drives the head, with no
+    // identity matrix in between.
+    first.unplug();
+    scan();
+    EXPECT_EQ (panel().currentTrackerName, "0043");
+    ASSERT_TRUE (headTurnsTo (-halfPi));
+    expectCentreHeardAt (-90.0f);
+    const auto all = recorder().all();
+    EXPECT_EQ (std::count (all.begin(), all.end(), identity), 0);
+}
+
+TEST_F (HeadTrackingEndToEnd, ConnectButtonStopsAndResumesHeadTracking)
+{
+    scanByHand();
+    SimulatedTracker tracker (ports, "Head Tracker", "t");
+    tracker.setOrientation (halfPi, 0.0f, 0.0f);
+    bringUp (tracker);
+    ASSERT_TRUE (headTurnsTo (halfPi));
+
+    panel().headButtonClick (HeadPanel::HeadPanel::connectButtonId);
+    EXPECT_EQ (recorder().all().back(), identity);
+    expectCentreHeardAt (0.0f);
+
+    panel().headButtonClick (HeadPanel::HeadPanel::connectButtonId);
+    ASSERT_TRUE (headTurnsTo (halfPi));
+    expectCentreHeardAt (90.0f);
+    EXPECT_EQ (tracker.numSwitchOns(), 1);
+
+    const auto before = tracker.receivedMessages().size();
+    panel().mouseDoubleClick (mouseEventFor (panel(), 2));
+    ASSERT_TRUE (tracker.waitUntilQuiet());
+    EXPECT_EQ (TrackerRig::receivedSince (tracker, before),
+               (std::vector<Bytes> { { 0xf0, 0x00, 0x3c, 0x19, 0x01, 0x00, 0x01, 0xf7 } }));
+}
