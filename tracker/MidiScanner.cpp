@@ -260,24 +260,45 @@ void MidiScanner::markRemoval (Duplex& duplex)
     duplex.pendingRemoval = true;
 }
 
-void MidiScanner::markRemovedInputs()
+// A vanished port of a tracker marks the tracker for removal. A vanished port
+// that no tracker owns is forgotten: an output would otherwise stay first in
+// line for identification and be asked for ever, and a port that comes back
+// must be opened anew, not found again with its old, dead port object.
+template <typename Device>
+void MidiScanner::sweepVanished (juce::OwnedArray<Device>& devices)
 {
+    juce::OwnedArray<Device> forgotten; // closed once the lock is released
+
     const juce::ScopedLock sl (listLock);
 
-    for (auto* entry : inputs)
-        if (entry->scanState == ScanState::notSeenInThisScan)
-            if (auto* duplex = findDuplexOf (entry))
-                markRemoval (*duplex);
+    for (int i = 0; i < devices.size();)
+    {
+        auto* entry = devices.getUnchecked (i);
+
+        if (entry->scanState != ScanState::notSeenInThisScan)
+        {
+            ++i;
+        }
+        else if (auto* duplex = findDuplexOf (entry))
+        {
+            markRemoval (*duplex);
+            ++i;
+        }
+        else
+        {
+            forgotten.add (devices.removeAndReturn (i));
+        }
+    }
+}
+
+void MidiScanner::markRemovedInputs()
+{
+    sweepVanished (inputs);
 }
 
 void MidiScanner::markRemovedOutputs()
 {
-    const juce::ScopedLock sl (listLock);
-
-    for (auto* entry : outputs)
-        if (entry->scanState == ScanState::notSeenInThisScan)
-            if (auto* duplex = findDuplexOf (entry))
-                markRemoval (*duplex);
+    sweepVanished (outputs);
 }
 
 void MidiScanner::sendIdentificationRequest()

@@ -143,6 +143,8 @@ private:
     void markRemovedInputs();
     void markRemovedOutputs();
     void markRemoval (Duplex& duplex);
+    template <typename Device>
+    void sweepVanished (juce::OwnedArray<Device>& devices);
     void sendIdentificationRequest();
     void announce (juce::StringArray& names, void (Listener::*operation) (const juce::String&));
     void deletePendingDuplexes();

@@ -264,29 +264,53 @@ TEST_F (ScannerTest, SendByNameReachesOnlyTheFirstTrackerOfThatName)
     EXPECT_EQ (second.numDoubleClicks(), 0);
 }
 
-TEST_F (ScannerTest, UnpairedInputListedAgainKeepsItsPort)
+// Unplugged before it was identified and plugged in again: its ports are
+// forgotten, then opened anew, and it is identified as if it were new.
+TEST_F (ScannerTest, UnpairedPortsThatComeBackAreOpenedAnew)
 {
     SimulatedTracker tracker (ports, "Head Tracker", "t");
-    tracker.corruptChecksums (1000);
+    tracker.corruptChecksums (1);
     tracker.plugIn();
     scan ({ &tracker });
     ASSERT_EQ (peer.inputs().size(), 1);
-    auto* port = peer.inputs()[0]->input.get();
+    ASSERT_EQ (numDuplexes(), 0);
 
     tracker.unplug();
     scan();
-    ASSERT_EQ (peer.inputs().size(), 1);
-    EXPECT_EQ (peer.inputs()[0]->scanState, ScanState::notSeenInThisScan);
-    EXPECT_EQ (peer.outputs()[0]->scanState, ScanState::notSeenInThisScan);
+    EXPECT_EQ (peer.inputs().size(), 0);
+    EXPECT_EQ (peer.outputs().size(), 0);
+    EXPECT_EQ (ports.numOpenInputs(), 0);
+    EXPECT_EQ (ports.numOpenOutputs(), 0);
 
     tracker.plugIn();
     scan ({ &tracker });
-    ASSERT_EQ (peer.inputs().size(), 1);
-    EXPECT_EQ (peer.inputs()[0]->scanState, ScanState::seenInThisScan);
-    EXPECT_EQ (peer.inputs()[0]->input.get(), port);
-    EXPECT_EQ (ports.numOpens (tracker.inputIdentifier()), 1);
-    EXPECT_EQ (ports.numOpens (tracker.outputIdentifier()), 1);
-    EXPECT_TRUE (listener.events.empty());
+    EXPECT_EQ (ports.numOpens (tracker.inputIdentifier()), 2);
+    EXPECT_EQ (ports.numOpens (tracker.outputIdentifier()), 2);
+    ASSERT_EQ (numDuplexes(), 1);
+    scan();
+    EXPECT_EQ (listener.events, std::vector<std::string> { "added 0042" });
+    EXPECT_EQ (tracker.numInfoRequests(), 2);
+}
+
+// A device that vanished before it answered must not keep the request from the
+// tracker plugged in after it.
+TEST_F (ScannerTest, VanishedUnansweredOutputNoLongerHoldsUpTheNext)
+{
+    SimulatedTracker silent (ports, "Head Tracker", "a");
+    SimulatedTracker tracker (ports, "Head Tracker", "b", withSerial ("0043"));
+    silent.corruptChecksums (1000);
+    silent.plugIn();
+    scan ({ &silent });
+    scan ({ &silent });
+    EXPECT_EQ (silent.numInfoRequests(), 2);
+
+    silent.unplug();
+    tracker.plugIn();
+    scan ({ &tracker });
+    scan ({ &tracker });
+    EXPECT_EQ (tracker.numInfoRequests(), 1);
+    EXPECT_EQ (listener.events, std::vector<std::string> { "added 0043" });
+    EXPECT_EQ (ports.numDroppedSends(), 0);
 }
 
 TEST_F (ScannerTest, DisconnectedTrackerStaysUntilItsPortVanishes)
