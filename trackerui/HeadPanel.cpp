@@ -260,6 +260,10 @@ void HeadPanel::openSettingsDialog()
         closeSettingsDialog(); // closed by the user, not yet deleted
     }
 
+    // A headless host has no display to put a window on.
+    if (juce::Desktop::getInstance().getDisplays().displays.isEmpty())
+        return;
+
     juce::DialogWindow::LaunchOptions options;
     options.dialogTitle = "Head Tracker Settings";
     options.dialogBackgroundColour = juce::Colour (theme->background);

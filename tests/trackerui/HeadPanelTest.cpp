@@ -1,5 +1,5 @@
 #include "HeadPanelRig.h"
-#include "tracker/TrackerRig.h"
+#include "tests/tracker/TrackerRig.h"
 
 #include <gtest/gtest.h>
 
@@ -108,6 +108,13 @@ TEST_F (HeadPanelTest, StartsWithoutTrackerLookingStraightAhead)
         << image.getPixelAt (106, 2).toString();
     EXPECT_EQ (image.getPixelAt (106, 50), juce::Colour (background));
     EXPECT_EQ (recorder.count(), 0u);
+
+    // Headless, the settings button opens nothing (and does not crash).
+    if (juce::Desktop::getInstance().getDisplays().displays.isEmpty())
+    {
+        panel.settingsButton.mouseDown (mouseEventFor (panel.settingsButton));
+        EXPECT_EQ (panel.getSettingsDialog(), nullptr);
+    }
 }
 
 TEST_F (HeadPanelTest, FirstTrackerBecomesCurrentAndIsSwitchedOn)

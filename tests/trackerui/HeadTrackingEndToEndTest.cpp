@@ -5,7 +5,7 @@
 #include "HeadPanelRig.h"
 #include "plugin/PluginProcessor.h"
 #include "tests/common/RayArrival.h"
-#include "tracker/TrackerRig.h"
+#include "tests/tracker/TrackerRig.h"
 
 #include <gtest/gtest.h>
 
