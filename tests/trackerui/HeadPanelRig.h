@@ -87,6 +87,15 @@ struct WatchedHeadPanel : HeadPanel::HeadPanel
 {
     using HeadPanel::HeadPanel;
 
+    // A subclass leaves the lists itself, before its destruction changes the
+    // object's type under a callback.
+    ~WatchedHeadPanel() override
+    {
+        scanner->removeListener (this);
+        connection->removeOrientationListener (this);
+        connection->removePropertyListener (this);
+    }
+
     void timerCallback() override
     {
         const bool pending = repaintPending;

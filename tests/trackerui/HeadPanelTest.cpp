@@ -400,3 +400,30 @@ TEST_F (HeadPanelTest, WhatIsNoRotationNeverReachesTheListenerOrTheDrawing)
         EXPECT_EQ (outside, 0) << c.what;
     }
 }
+
+TEST_F (HeadPanelTest, GarbageAndStrangersLeaveTheDisplayAsItIs)
+{
+    SimulatedTracker tracker (ports, "Head Tracker", "a");
+    tracker.setOrientation (0.0f, halfPi, 0.0f);
+    bringUp (tracker);
+    ASSERT_TRUE (orientationsArrive());
+
+    tracker.sendGarbage (3000, 99);
+    panel.scannerDeviceRemoved ("nobody");
+    panel.scannerDeviceAdded ("0042");
+    float turned[9] { 0, -1, 0, 1, 0, 0, 0, 0, 1 };
+    {
+        const juce::ScopedLock sl (connection.recordLock);
+        panel.trackerOrientation ("nobody", turned);
+    }
+    ASSERT_TRUE (ports.waitUntilDelivered());
+    ASSERT_TRUE (orientationsArrive());
+
+    EXPECT_EQ (panel.currentTrackerName, "0042");
+    EXPECT_EQ (panel.knownTrackers, juce::StringArray ("0042"));
+    for (const auto& m : recorder.all())
+        EXPECT_TRUE (isRotation (m));
+    ASSERT_TRUE (pumpUntil ([&] { return ! panel.repaintPending; }));
+    const auto image = paintPanelOnly (panel, juce::Colour (background));
+    EXPECT_GT (countPixels (image, juce::Colour (DarkTheme.lineFront), { 86, 30, 40, 40 }, 3), 20);
+}

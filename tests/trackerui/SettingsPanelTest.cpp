@@ -20,6 +20,9 @@ struct WatchedPanel : SettingsPanel
 {
     using SettingsPanel::SettingsPanel;
 
+    // Leaves the connection before its destruction changes the object's type.
+    ~WatchedPanel() override { connection->removePropertyListener (this); }
+
     void timerCallback (int timerId) override
     {
         SettingsPanel::timerCallback (timerId);

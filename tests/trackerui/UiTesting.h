@@ -36,6 +36,12 @@ inline juce::MouseEvent mouseEventFor (juce::Component& component, int numClicks
                              0.0f, &component, &component, now, centre, now, numClicks, false);
 }
 
+// What a press of the Escape key does to a dialog.
+inline void pressEscape (juce::Component& dialog)
+{
+    dialog.keyPressed (juce::KeyPress (juce::KeyPress::escapeKey));
+}
+
 // The component and its children painted over a plain background.
 inline juce::Image paintOver (juce::Component& component, juce::Colour background)
 {

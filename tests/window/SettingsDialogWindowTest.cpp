@@ -14,12 +14,6 @@ using Sim::SimulatedTracker;
 
 namespace
 {
-// What a press of the Escape key does to a dialog.
-void pressEscape (juce::Component& dialog)
-{
-    dialog.keyPressed (juce::KeyPress (juce::KeyPress::escapeKey));
-}
-
 juce::Image toImage (const ScreenCapture::Picture& picture)
 {
     juce::Image image (juce::Image::RGB, picture.width, picture.height, false, juce::SoftwareImageType());
