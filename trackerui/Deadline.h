@@ -1,5 +1,7 @@
 #pragma once
 
+#include <juce_events/juce_events.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -21,6 +23,24 @@ public:
     {
         const int64_t left = due.load (std::memory_order_acquire) - now();
         return left > 0 ? (int) ((left + 999) / 1000) : 0;
+    }
+
+    // In a timer callback: while the deadline is still ahead, restarts the timer
+    // for the rest and returns true; the callback then waits for the next call.
+    bool restartIfEarly (juce::Timer& timer) const
+    {
+        const int left = remainingMs();
+        if (left > 0)
+            timer.startTimer (left);
+        return left > 0;
+    }
+
+    bool restartIfEarly (juce::MultiTimer& timer, int timerId) const
+    {
+        const int left = remainingMs();
+        if (left > 0)
+            timer.startTimer (timerId, left);
+        return left > 0;
     }
 
 private:

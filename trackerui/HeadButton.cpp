@@ -43,11 +43,8 @@ void HeadButton::mouseDown (const juce::MouseEvent&)
 
 void HeadButton::timerCallback()
 {
-    if (const int left = repaintDue.remainingMs(); left > 0)
-    {
-        startTimer (left);
+    if (repaintDue.restartIfEarly (*this))
         return;
-    }
 
     stopTimer();
     if (repaintPending)

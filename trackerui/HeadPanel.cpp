@@ -216,11 +216,8 @@ void HeadPanel::scheduleRepaint()
 
 void HeadPanel::timerCallback()
 {
-    if (const int left = repaintDue.remainingMs(); left > 0)
-    {
-        startTimer (left);
+    if (repaintDue.restartIfEarly (*this))
         return;
-    }
 
     stopTimer();
     if (repaintPending)

@@ -202,11 +202,8 @@ void SettingsPanel::timerCallback (int timerId)
 
 void SettingsPanel::refresh()
 {
-    if (const int left = refreshDue.remainingMs(); left > 0)
-    {
-        startTimer (refreshTimer, left);
+    if (refreshDue.restartIfEarly (*this, refreshTimer))
         return;
-    }
 
     stopTimer (refreshTimer);
     const auto copy = currentProperties();

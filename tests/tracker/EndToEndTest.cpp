@@ -1,4 +1,5 @@
 #include "EndToEndRig.h"
+#include "TrackerRig.h"
 
 #include <thread>
 
@@ -8,15 +9,10 @@ namespace EndToEnd
 {
 namespace
 {
-std::vector<juce::uint8> bytesOf (const juce::MidiMessage& message)
-{
-    return { message.getRawData(), message.getRawData() + message.getRawDataSize() };
-}
-
 bool hasReceived (const SimulatedTracker& tracker, std::vector<juce::uint8> bytes)
 {
     for (auto& message : tracker.receivedMessages())
-        if (bytesOf (message) == bytes)
+        if (TrackerRig::bytesOf (message) == bytes)
             return true;
 
     return false;
@@ -42,26 +38,8 @@ protected:
         scanner.bootloaderPrefixes.add ("Vontaleer Bootloader");
     }
 
-    // Replies reach the scanner only after the scan.
-    void scan (std::initializer_list<SimulatedTracker*> trackers = {})
-    {
-        ports.holdDelivery (true);
-        scanner.timerCallback();
-        ports.holdDelivery (false);
-
-        for (auto* tracker : trackers)
-            ASSERT_TRUE (tracker->waitUntilQuiet());
-
-        ASSERT_TRUE (ports.waitUntilDelivered());
-    }
-
-    // Plugged in, identified, announced and switched on.
-    void bringUp (SimulatedTracker& tracker)
-    {
-        tracker.plugIn();
-        scan ({ &tracker });
-        scan ({ &tracker });
-    }
+    void scan (std::initializer_list<SimulatedTracker*> trackers = {}) { TrackerRig::scan (ports, scanner, trackers); }
+    void bringUp (SimulatedTracker& tracker) { TrackerRig::bringUp (ports, scanner, tracker); }
 
     bool orientationsArrive (int more = 3)
     {
