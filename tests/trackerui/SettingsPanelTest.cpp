@@ -331,3 +331,26 @@ TEST_F (SettingsPanelTest, ClicksWriteTheSettingsOfTheFocusedTracker)
     panel.trackerFocus (nullptr, nullptr);
     EXPECT_TRUE (clickAndCollect (*panel.toggles[SettingsPanel::cableOnRight]).empty());
 }
+
+TEST_F (SettingsPanelTest, PaintsInTheThemeColours)
+{
+    WatchedPanel panel (&connection, &DarkTheme);
+    panel.setTheme (&DarkTheme); // as the head panel does
+    focus (panel, &device, &record); // cable on the left: the first radio toggle is on
+    const auto background = juce::Colour (DarkTheme.background);
+    const auto image = paintOver (panel, background);
+
+    EXPECT_EQ (image.getPixelAt (230, 10).getARGB(), DarkTheme.titleBar);
+    EXPECT_EQ (image.getPixelAt (230, 1), background);
+    EXPECT_GT (countPixels (image, juce::Colour (DarkTheme.titleText), { 8, 4, 200, 18 }, 40), 20);
+    EXPECT_GT (countPixels (image, juce::Colour (DarkTheme.headingText), { 4, 22, 120, 28 }, 40), 20);
+    EXPECT_GT (countPixels (image, juce::Colour (DarkTheme.statusText), { 136, 187, 108, 24 }, 40), 10);
+
+    // Radio rings in the dim colour, the dot of the chosen one in the text colour.
+    const juce::Rectangle<int> leftTick (26, 55, 18, 18), rightTick (26, 81, 18, 18);
+    const auto ring = blended (DarkTheme.controlDim, DarkTheme.background);
+    EXPECT_GT (countPixels (image, ring, leftTick, 12), 10);
+    EXPECT_GT (countPixels (image, ring, rightTick, 12), 10);
+    EXPECT_GT (countPixels (image, juce::Colour (DarkTheme.controlText), leftTick, 12), 10);
+    EXPECT_EQ (countPixels (image, juce::Colour (DarkTheme.controlText), rightTick, 12), 0);
+}
