@@ -3,6 +3,7 @@
 // plug pulled out) at display scales 3, 1.5 and 1, for dark and light themes.
 //
 //   make_sprite_sheet trackerui/images/mini_tile.png
+//   make_sprite_sheet --check trackerui/images/mini_tile.png   (exit 1 if it differs)
 
 #include "trackerui/SpriteSheet.h"
 
@@ -92,27 +93,56 @@ void drawSprite (juce::Graphics& g, const juce::Image& sheet, SpriteImage image,
     else
         drawConnection (g, area, s, image == SpriteImage::connectAlternative);
 }
+
+juce::Image drawSheet()
+{
+    juce::Image sheet (juce::Image::ARGB, HeadPanel::spriteSheetWidth, HeadPanel::spriteSheetHeight, true,
+                       juce::SoftwareImageType());
+    juce::Graphics g (sheet);
+    for (auto image : { SpriteImage::settings, SpriteImage::connectMain, SpriteImage::connectAlternative })
+        for (bool dark : { true, false })
+            for (auto scale : { SpriteScale::three, SpriteScale::oneAndHalf, SpriteScale::one })
+                drawSprite (g, sheet, image, dark, scale);
+    return sheet;
+}
+
+// Whether the PNG file holds the pixels drawn here, as a PNG stores them.
+bool fileMatches (const juce::File& file, const juce::Image& drawn)
+{
+    juce::MemoryOutputStream png;
+    juce::PNGImageFormat().writeImageToStream (drawn, png);
+    const auto expected = juce::ImageFileFormat::loadFrom (png.getData(), png.getDataSize());
+    const auto stored = juce::ImageFileFormat::loadFrom (file);
+    if (! stored.isValid() || stored.getBounds() != expected.getBounds())
+        return false;
+    for (int y = 0; y < expected.getHeight(); ++y)
+        for (int x = 0; x < expected.getWidth(); ++x)
+            if (stored.getPixelAt (x, y) != expected.getPixelAt (x, y))
+                return false;
+    return true;
+}
 } // namespace
 
 int main (int argc, char** argv)
 {
-    if (argc != 2)
+    const bool check = argc == 3 && juce::String (argv[1]) == "--check";
+    if (argc != 2 && ! check)
     {
-        std::cerr << "usage: make_sprite_sheet OUTPUT.png\n";
+        std::cerr << "usage: make_sprite_sheet [--check] FILE.png\n";
         return 2;
     }
 
-    juce::Image sheet (juce::Image::ARGB, HeadPanel::spriteSheetWidth, HeadPanel::spriteSheetHeight, true,
-                       juce::SoftwareImageType());
+    const juce::File file (juce::File::getCurrentWorkingDirectory().getChildFile (argv[argc - 1]));
+    const auto sheet = drawSheet();
+
+    if (check)
     {
-        juce::Graphics g (sheet);
-        for (auto image : { SpriteImage::settings, SpriteImage::connectMain, SpriteImage::connectAlternative })
-            for (bool dark : { true, false })
-                for (auto scale : { SpriteScale::three, SpriteScale::oneAndHalf, SpriteScale::one })
-                    drawSprite (g, sheet, image, dark, scale);
+        if (fileMatches (file, sheet))
+            return 0;
+        std::cerr << file.getFullPathName() << " is not what make_sprite_sheet draws\n";
+        return 1;
     }
 
-    const juce::File file (juce::File::getCurrentWorkingDirectory().getChildFile (argv[1]));
     file.deleteFile();
     juce::FileOutputStream out (file);
     if (! out.openedOk() || ! juce::PNGImageFormat().writeImageToStream (sheet, out))
