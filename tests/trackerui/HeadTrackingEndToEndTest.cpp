@@ -177,32 +177,49 @@ TEST_F (HeadTrackingEndToEnd, SecondTrackerWaitsUntilTheFirstIsGone)
     first.unplug();
     scan();
     EXPECT_EQ (panel().currentTrackerName, "0043");
+    EXPECT_EQ (panel().knownTrackers, juce::StringArray ("0043"));
+    EXPECT_TRUE (second.waitUntilQuiet());
+    EXPECT_EQ (second.numSwitchOns(), 1);
+    EXPECT_TRUE (panel().connectButton.isVisible());
+    ASSERT_TRUE (pumpUntil ([&] { return juce::String (panel().settingsPanel.currentProperties().name) == "0043"; }));
     ASSERT_TRUE (headTurnsTo (-halfPi));
     expectCentreHeardAt (-90.0f);
     const auto all = recorder().all();
     EXPECT_EQ (std::count (all.begin(), all.end(), identity), 0);
 }
 
-TEST_F (HeadTrackingEndToEnd, ConnectButtonStopsAndResumesHeadTracking)
+TEST_F (HeadTrackingEndToEnd, ConnectButtonClosesAndReopensThePorts)
 {
     scanByHand();
     SimulatedTracker tracker (ports, "Head Tracker", "t");
     tracker.setOrientation (halfPi, 0.0f, 0.0f);
     bringUp (tracker);
     ASSERT_TRUE (headTurnsTo (halfPi));
+    ASSERT_EQ (ports.numOpenInputs(), 1);
 
-    panel().headButtonClick (HeadPanel::HeadPanel::connectButtonId);
+    auto& connectButton = panel().connectButton;
+    connectButton.mouseDown (mouseEventFor (connectButton));
+    EXPECT_EQ (ports.numOpenInputs(), 0);
+    EXPECT_EQ (ports.numOpenOutputs(), 0);
+    EXPECT_TRUE (connectButton.useAltImage);
     EXPECT_EQ (recorder().all().back(), identity);
+    EXPECT_TRUE (pumpUntil ([&] { return ! panel().settingsPanel.toggles[0]->isEnabled(); }));
+
+    // Silence while the tracker goes on streaming; scans keep the ports closed.
+    const auto calls = recorder().count();
+    const int sent = tracker.numOrientationsSent();
+    ASSERT_TRUE (Sim::waitUntil ([&] { return tracker.numOrientationsSent() > sent + 3; }));
+    scan();
+    EXPECT_EQ (ports.numOpenInputs(), 0);
+    EXPECT_EQ (recorder().count(), calls);
     expectCentreHeardAt (0.0f);
 
-    panel().headButtonClick (HeadPanel::HeadPanel::connectButtonId);
+    connectButton.mouseDown (mouseEventFor (connectButton));
+    EXPECT_EQ (ports.numOpenInputs(), 1);
+    EXPECT_EQ (ports.numOpenOutputs(), 1);
+    EXPECT_FALSE (connectButton.useAltImage);
     ASSERT_TRUE (headTurnsTo (halfPi));
     expectCentreHeardAt (90.0f);
     EXPECT_EQ (tracker.numSwitchOns(), 1);
-
-    const auto before = tracker.receivedMessages().size();
-    panel().mouseDoubleClick (mouseEventFor (panel(), 2));
-    ASSERT_TRUE (tracker.waitUntilQuiet());
-    EXPECT_EQ (TrackerRig::receivedSince (tracker, before),
-               (std::vector<Bytes> { { 0xf0, 0x00, 0x3c, 0x19, 0x01, 0x00, 0x01, 0xf7 } }));
+    EXPECT_TRUE (pumpUntil ([&] { return panel().settingsPanel.toggles[0]->isEnabled(); }));
 }
