@@ -132,7 +132,7 @@ TEST (HeadTrackingStress, EverythingAtOnceThenTheProcessorGoes)
     stopAudio = true;
     audio.join();
     processor->pluginState.connection.removeOrientationListener (&counter);
-    EXPECT_GT (counter.count.load(), 1000);
+    EXPECT_GT (counter.count.load(), 200);
 
     // Nothing may reach the processor or its panels from here on (the
     // sanitizers watch); the trackers keep sending.
