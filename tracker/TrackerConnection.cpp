@@ -213,6 +213,11 @@ juce::MidiMessage TrackerConnection::assembleMessage (std::initializer_list<juce
     return juce::MidiMessage (sysexBuffer, length);
 }
 
+void TrackerConnection::send (const juce::String& name, std::initializer_list<juce::uint8> content)
+{
+    scanner->sendMessage (name, assembleMessage (content));
+}
+
 //==============================================================================
 void TrackerConnection::addPropertyListener (PropertyListener* listener)
 {

@@ -111,6 +111,11 @@ public:
     // (at most 7 content bytes) and returns it as a message.
     juce::MidiMessage assembleMessage (std::initializer_list<juce::uint8> content);
 
+    // Message thread: assembles a message as above and sends it through the
+    // scanner to the tracker of that name (every connected tracker: empty name).
+    // For the panels' fixed messages: the double-click and the compass calibration.
+    void send (const juce::String& name, std::initializer_list<juce::uint8> content);
+
     // Value encodings of incoming messages.
     static float orientationValue (juce::uint8 high, juce::uint8 low) noexcept;
     static float rawSensorValue (juce::uint8 b0, juce::uint8 b1, juce::uint8 b2) noexcept;

@@ -143,16 +143,7 @@ void HeadPanel::scannerDeviceRemoved (const juce::String& name)
 
 void HeadPanel::setConnected (bool connected)
 {
-    auto* duplex = scanner->findDuplex (currentTrackerName);
-
-    // The record's fields change on the MIDI input thread; copy them under its lock.
-    std::unique_ptr<Tracker::Properties> record;
-    {
-        const juce::ScopedLock sl (connection->recordLock);
-        if (auto* found = connection->findProperties (currentTrackerName))
-            record = std::make_unique<Tracker::Properties> (*found);
-    }
-    settingsPanel.trackerFocus (duplex, record.get());
+    focusSettingsPanel (scanner->findDuplex (currentTrackerName));
 
     connectButton.setVisible (connected);
     connectButton.useAltImage = false;
@@ -234,7 +225,7 @@ void HeadPanel::mouseDoubleClick (const juce::MouseEvent&)
     if (currentTrackerName.isEmpty())
         return;
 
-    scanner->sendMessage (currentTrackerName, connection->assembleMessage ({ 0x01, 0x00, 0x01 }));
+    connection->send (currentTrackerName, { 0x01, 0x00, 0x01 });
 }
 
 void HeadPanel::headButtonClick (int id)
@@ -303,13 +294,16 @@ void HeadPanel::toggleConnection()
     connectButton.scheduleRepaint();
 
     // The settings apply to a connected tracker only.
-    std::unique_ptr<Tracker::Properties> record;
-    {
-        const juce::ScopedLock sl (connection->recordLock);
-        if (auto* found = connection->findProperties (currentTrackerName))
-            record = std::make_unique<Tracker::Properties> (*found);
-    }
-    settingsPanel.trackerFocus (duplex, record.get());
+    focusSettingsPanel (duplex);
+}
+
+void HeadPanel::focusSettingsPanel (Midi::MidiScanner::Duplex* duplex)
+{
+    // The record's fields change on the MIDI input thread: the panel gets a whole copy.
+    std::optional<Tracker::Properties> record;
+    if (auto* found = connection->findProperties (currentTrackerName))
+        record.emplace (connection->copyOf (*found));
+    settingsPanel.trackerFocus (duplex, record ? &*record : nullptr);
 }
 
 //==============================================================================

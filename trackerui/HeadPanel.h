@@ -11,6 +11,7 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <atomic>
+#include <optional>
 
 namespace HeadPanel
 {
@@ -102,6 +103,7 @@ private:
     void openSettingsDialog();
     void closeSettingsDialog();
     void toggleConnection();
+    void focusSettingsPanel (Midi::MidiScanner::Duplex* duplex);
     void takeLatestWireframe();
 
     juce::CriticalSection nameLock;

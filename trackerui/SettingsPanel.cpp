@@ -124,7 +124,7 @@ void SettingsPanel::send (const SettingsAction& action, const juce::String& name
         case SettingsCommand::none:
             break;
         case SettingsCommand::calibrateCompass:
-            connection->scanner->sendMessage (name, connection->assembleMessage ({ 0x00, 0x03, 0x44 }));
+            connection->send (name, { 0x00, 0x03, 0x44 });
             break;
         case SettingsCommand::chirality:
             connection->setChirality (name, action.cableOnRight);

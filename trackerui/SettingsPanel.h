@@ -73,8 +73,8 @@ public:
     ~SettingsPanel() override;
 
     void click (bool isTextButton, int index, bool state) override;
-    // Message thread. record: the tracker's record, or a copy of it taken under
-    // the connection's record lock (its fields change on the MIDI input thread).
+    // Message thread. record: a whole copy of the tracker's record
+    // (TrackerConnection::copyOf), since its fields change on the MIDI input thread.
     void trackerFocus (Midi::MidiScanner::Duplex* device, Tracker::Properties* record) override;
     void timerCallback (int timerId) override;
 

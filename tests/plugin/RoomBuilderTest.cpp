@@ -232,6 +232,7 @@ TEST (RoomBuilder, OneBuildOrHandOffTakesOneOrientation)
         else
             ASSERT_EQ (delays, left == 0.0f ? aheadHandedOff : turnedHandedOff) << "hand-off " << k;
     }
+}
 
 // A head movement between a rebuild and the block that takes it over is not
 // lost when the new set goes live.

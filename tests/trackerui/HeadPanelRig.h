@@ -1,7 +1,7 @@
 #pragma once
 
 #include "UiTesting.h"
-#include "tracker/HeadMatrix.h"
+#include "shared/HeadMatrix.h"
 #include "trackerui/HeadPanel.h"
 
 #include <array>

@@ -1,4 +1,5 @@
 #include "HeadPanelRig.h"
+#include "tests/tracker/TrackerPeers.h"
 #include "tests/tracker/TrackerRig.h"
 
 #include <gtest/gtest.h>
@@ -65,10 +66,16 @@ protected:
     Matrix recordMatrix (const juce::String& name)
     {
         Matrix m {};
-        const juce::ScopedLock sl (connection.recordLock);
         if (auto* record = connection.findProperties (name))
-            record->headMatrix.read (m.data());
+            connection.copyOf (*record).headMatrix.read (m.data());
         return m;
+    }
+
+    // An orientation handed to the panel as the connection hands it, under its lock.
+    void orientation (const juce::String& name, float* matrix)
+    {
+        const juce::ScopedLock sl (Midi::TrackerConnectionPeer (connection).recordLock());
+        panel.trackerOrientation (name, matrix);
     }
 
     Sim::SimulatedPorts ports;
@@ -166,10 +173,7 @@ TEST_F (HeadPanelTest, FurtherTrackersAreOnlyRemembered)
     ASSERT_TRUE (pumpUntil ([&] { return ! panel.repaintPending; }));
     const auto calls = recorder.count();
     float turned[9] { 0, -1, 0, 1, 0, 0, 0, 0, 1 };
-    {
-        const juce::ScopedLock sl (connection.recordLock);
-        panel.trackerOrientation ("0043", turned);
-    }
+    orientation ("0043", turned);
     EXPECT_TRUE (near (recordMatrix ("0043"), identity, 0.0f));
     EXPECT_EQ (recorder.count(), calls);
     EXPECT_FALSE (panel.repaintPending);
@@ -234,15 +238,9 @@ TEST_F (HeadPanelTest, OrientationsCloseTogetherCostOneRepaint)
 
     float m[9] { 1, 0, 0, 0, 1, 0, 0, 0, 1 };
     const double first = juce::Time::getMillisecondCounterHiRes();
-    {
-        const juce::ScopedLock sl (connection.recordLock);
-        panel.trackerOrientation ("0042", m);
-    }
+    orientation ("0042", m);
     pump (5);
-    {
-        const juce::ScopedLock sl (connection.recordLock);
-        panel.trackerOrientation ("0042", m);
-    }
+    orientation ("0042", m);
     ASSERT_TRUE (pumpUntil ([&] { return ! panel.repaints.empty(); }));
     pump (60);
     ASSERT_EQ (panel.repaints.size(), 1u);
@@ -354,10 +352,7 @@ TEST_F (HeadPanelTest, GarbageAndStrangersLeaveTheDisplayAsItIs)
     panel.scannerDeviceRemoved ("nobody");
     panel.scannerDeviceAdded ("0042");
     float turned[9] { 0, -1, 0, 1, 0, 0, 0, 0, 1 };
-    {
-        const juce::ScopedLock sl (connection.recordLock);
-        panel.trackerOrientation ("nobody", turned);
-    }
+    orientation ("nobody", turned);
     ASSERT_TRUE (ports.waitUntilDelivered());
     ASSERT_TRUE (orientationsArrive());
 

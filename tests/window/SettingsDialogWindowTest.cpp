@@ -165,10 +165,7 @@ TEST (SettingsDialogWindow, OpensThroughTheSettingsButtonAndClosesBeforeThePanel
     click (*panel.settingsPanel.toggles[ConfigPanel::SettingsPanel::cableOnRight]);
     ASSERT_TRUE (Sim::waitUntil ([&] { return tracker.parameter (4) == 0x03; }));
     EXPECT_GT (tracker.receivedMessages().size(), before);
-    {
-        const juce::ScopedLock sl (connection.recordLock);
-        EXPECT_TRUE (connection.findProperties ("0042")->chirality);
-    }
+    EXPECT_TRUE (connection.copyOf (*connection.findProperties ("0042")).chirality);
 
     // The editor goes, then the processor with the dialog still open: the
     // dialog goes first and never shows a destroyed panel.

@@ -2,7 +2,7 @@
 // connection and the head panel, into the real processor: the rendered
 // interaural delay of the centre loudspeaker follows the head.
 
-#include "HeadPanelRig.h"
+#include "tests/trackerui/HeadPanelRig.h"
 #include "plugin/PluginProcessor.h"
 #include "tests/common/RayArrival.h"
 #include "tests/tracker/TrackerRig.h"
