@@ -127,23 +127,27 @@ void BinauralAudioProcessor::setStateInformation (const void* data, int sizeInBy
 }
 
 //==============================================================================
-const HeadMatrix* BinauralAudioProcessor::currentHeadMatrix() const
+std::optional<HeadMatrix> BinauralAudioProcessor::currentHeadMatrix() const
 {
     const auto& panel = pluginState.headPanel;
     if (panel.connection == nullptr || panel.currentTrackerName.isEmpty())
-        return nullptr;
-    // Records change only on this thread, so the pointer stays valid for the build.
+        return std::nullopt;
     auto* record = panel.connection->findProperties (panel.currentTrackerName);
-    return record != nullptr ? &record->headMatrix : nullptr;
+    if (record == nullptr)
+        return std::nullopt;
+    // Read under the connection's lock, between two of the tracker's messages:
+    // never between the decoder's write and the head panel's, which puts a
+    // rotation in place of what was none.
+    return panel.connection->copyOf (*record).headMatrix;
 }
 
 void BinauralAudioProcessor::layoutSettingsChanged()
 {
-    const HeadMatrix* head = currentHeadMatrix();
+    const auto head = currentHeadMatrix();
     const auto* profile = pluginState.currentProfile();
     if (profile != nullptr)
         RoomBuilder::writeChannelClasses (*profile, pluginState.soloMutes);
-    roomBuilder.build (profile, pluginState.room, head);
+    roomBuilder.build (profile, pluginState.room, head ? &*head : nullptr);
 
     renderSpec.profile.store (profile, std::memory_order_release);
     renderSpec.soloMutes.store (&pluginState.soloMutes, std::memory_order_release);

@@ -8,6 +8,8 @@
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
+#include <optional>
+
 // The object the host talks to: buses, identity, state and the audio blocks.
 // Its three threads each have a class of their own: the message thread's
 // settings go to the room builder and into renderSpec, the MIDI input
@@ -57,8 +59,8 @@ public:
     Zeph::Render render;
 
 private:
-    // The current tracker's head matrix, or null when no tracker is current.
-    const HeadMatrix* currentHeadMatrix() const;
+    // The current tracker's head matrix, or none when no tracker is current.
+    std::optional<HeadMatrix> currentHeadMatrix() const;
 
     RoomBuilder roomBuilder { render };
     BlockRenderer blockRenderer { render, roomBuilder };
