@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -32,6 +33,21 @@ inline bool dispatchUntil (const std::function<bool()>& done, int timeoutMs = 50
         juce::MessageManager::getInstance()->runDispatchLoopUntil (5);
     }
     return true;
+}
+
+// Runs the message loop until every message posted so far has been handled.
+inline bool flushMessages()
+{
+    auto done = std::make_shared<std::atomic<bool>> (false);
+    juce::MessageManager::callAsync ([done] { *done = true; });
+    return dispatchUntil ([done] { return done->load(); });
+}
+
+// Clicks a button as the user would and waits until the click is handled.
+inline void clickButton (juce::Button& button)
+{
+    button.triggerClick();
+    ASSERT_TRUE (flushMessages());
 }
 
 // Holds the framework's current modifier keys for one scope.
