@@ -9,6 +9,7 @@ packages=(
   libasound2-dev libfreetype-dev libfontconfig1-dev libpng-dev libjpeg-dev
   libx11-dev libxrandr-dev libxinerama-dev libxcursor-dev libxext-dev libxcomposite-dev libgl-dev
   xvfb xauth fonts-dejavu-core
+  x11-apps netpbm
 )
 
 missing=()
