@@ -193,8 +193,9 @@ TEST_F (EditorFixture, ALoadedStateIsShownAtTheNextPoll)
     processor->setStateInformation (text.toRawUTF8(), (int) text.getNumBytesAsUTF8());
     ASSERT_EQ (state().settingsChanged.load(), 1);
 
+    // The editor polls every 100 ms; a second is plenty.
     const auto start = juce::Time::getMillisecondCounter();
-    ASSERT_TRUE (dispatchUntil ([&] { return state().settingsChanged.load() == 0; }));
+    ASSERT_TRUE (dispatchUntil ([&] { return state().settingsChanged.load() == 0; }, 1000));
     RecordProperty ("shownAfterMs", (int) (juce::Time::getMillisecondCounter() - start));
 
     EXPECT_EQ (toggles(), (std::vector<bool> { true, false, false, true, false, true }));
@@ -290,4 +291,37 @@ TEST_F (EditorFixture, PaintsBackgroundHeadingsAndVersion)
 
     // The radar's disc.
     EXPECT_EQ (argbAt (image, 12 + 128, 217 + 200), 0xff000000u);
+}
+
+TEST_F (EditorFixture, ChangesAreSavedWithTheProject)
+{
+    ASSERT_TRUE (waitForRadar (*editor));
+    processor->pluginState.settingsListener = processor.get();
+    editor->getLayoutBox().setSelectedId (9, juce::sendNotificationSync); // "Dolby 5.1.4"
+    clickButton (button (ButtonGroup::room, 2));
+    clickButton (button (ButtonGroup::loudspeakers, 1));
+    clickButton (button (ButtonGroup::spatialiser, 0));
+    pressFader (editor->getTrimFader(), 12);
+    pressFader (editor->getReverbFader(), 20);
+    {
+        HeldKeys held (juce::ModifierKeys::ctrlModifier);
+        hoverChannel (editor->getRadar(), *state().currentProfile(), 4);
+        clickRadar (editor->getRadar());
+    }
+
+    juce::MemoryBlock saved;
+    processor->getStateInformation (saved);
+    EXPECT_EQ (saved.toString(), "Bypassed=True\r\nChannelProfile=7\r\nSoloMutes=----m\r\nRoom=2\r\n"
+                                 "Loudspeakers=1\r\nVolumeTrim=12\r\nReverbTrim=20");
+
+    auto restored = makeProcessor (8);
+    restored->setStateInformation (saved.getData(), (int) saved.getSize());
+    auto reopened = openEditor (*restored);
+    ASSERT_TRUE (waitForRadar (*reopened));
+    for (const auto& spec : EditorControls::buttonTable)
+        EXPECT_EQ (reopened->findButton (spec.role)->getToggleState(), editor->findButton (spec.role)->getToggleState());
+    EXPECT_EQ (reopened->getLayoutBox().getSelectedId(), 9);
+    EXPECT_EQ (reopened->getTrimFader().getPosition(), 12);
+    EXPECT_EQ (reopened->getReverbFader().getPosition(), 20);
+    EXPECT_EQ (restored->pluginState.soloMutes.get (4), muted);
 }
