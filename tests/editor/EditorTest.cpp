@@ -311,7 +311,7 @@ TEST_F (EditorFixture, ChangesAreSavedWithTheProject)
 
     juce::MemoryBlock saved;
     processor->getStateInformation (saved);
-    EXPECT_EQ (saved.toString(), "Bypassed=True\r\nChannelProfile=7\r\nSoloMutes=----m\r\nRoom=2\r\n"
+    EXPECT_EQ (saved.toString(), "Bypassed=True\r\nChannelProfile=7\r\nSoloMutes=----m-----\r\nRoom=2\r\n"
                                  "Loudspeakers=1\r\nVolumeTrim=12\r\nReverbTrim=20");
 
     auto restored = makeProcessor (8);
