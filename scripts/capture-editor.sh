@@ -17,8 +17,15 @@ done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-xvfb-run --auto-servernum --server-args="-screen 0 800x600x24" \
-  "$tool" --bundle "$bundle" --xwd "$work/editor.xwd"
+# Servers started at the same moment may pick the same display number; try again then.
+for attempt in 1 2 3; do
+  if xvfb-run --auto-servernum --server-args="-screen 0 800x600x24" \
+       "$tool" --bundle "$bundle" --xwd "$work/editor.xwd"; then
+    break
+  fi
+  [ "$attempt" -lt 3 ] || exit 1
+  sleep "$attempt"
+done
 xwdtopnm "$work/editor.xwd" 2>/dev/null | pnmtopng > "$work/editor.png"
 mkdir -p "$(dirname "$out")"
 mv "$work/editor.png" "$out"

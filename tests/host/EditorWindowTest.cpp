@@ -38,34 +38,20 @@ juce::Image captureEditor (juce::String& error)
 #endif
 }
 
-class EditorWindow : public ::testing::Test
+// The picture under test: one capture serves every check.
+juce::Image picture;
+
+uint32_t at (int x, int y)
 {
-protected:
-    static void SetUpTestSuite()
-    {
-        if (HostTesting::bundlePath() != juce::File())
-            picture = captureEditor (error);
-    }
+    return picture.getPixelAt (x, y).getARGB();
+}
 
-    static void TearDownTestSuite() { picture = {}; }
+bool isBackground (int x, int y)
+{
+    return at (x, y) == background;
+}
 
-    void SetUp() override
-    {
-        if (HostTesting::bundlePath() == juce::File())
-            GTEST_SKIP() << "this build makes no VST3 bundle";
-        ASSERT_TRUE (picture.isValid()) << error;
-    }
-
-    static uint32_t at (int x, int y) { return picture.getPixelAt (x, y).getARGB(); }
-
-    static bool isBackground (int x, int y) { return at (x, y) == background; }
-
-    static inline juce::Image picture;
-    static inline juce::String error;
-};
-} // namespace
-
-TEST_F (EditorWindow, SizeBackgroundAndVersion)
+void checkSizeBackgroundAndVersion()
 {
     EXPECT_EQ (picture.getWidth(), 604);
     EXPECT_EQ (picture.getHeight(), 472);
@@ -84,7 +70,7 @@ TEST_F (EditorWindow, SizeBackgroundAndVersion)
     EXPECT_GT (textPixels, 10);
 }
 
-TEST_F (EditorWindow, HeadingsOnTheirLightBand)
+void checkHeadings()
 {
     const auto band = juce::Colour (background).overlaidWith (juce::Colour (0x30ffffff));
     struct Heading { int x, y, width; };
@@ -102,7 +88,7 @@ TEST_F (EditorWindow, HeadingsOnTheirLightBand)
     }
 }
 
-TEST_F (EditorWindow, RadarShowsTheDefaultLayout)
+void checkRadar()
 {
     constexpr int radarX = 12, radarY = 217;
     // The disc, plan view, diameter 200.
@@ -129,7 +115,7 @@ TEST_F (EditorWindow, RadarShowsTheDefaultLayout)
     }
 }
 
-TEST_F (EditorWindow, HeadPanelAtItsPlace)
+void checkHeadPanel()
 {
     // The head tracker section holds nothing but the head panel at (40, 40), 180 x 100.
     const juce::Rectangle<int> panel (40, 40, 180, 100);
@@ -141,5 +127,24 @@ TEST_F (EditorWindow, HeadPanelAtItsPlace)
                 ++drawn;
                 EXPECT_TRUE (panel.contains (x, y)) << x << ", " << y;
             }
-    RecordProperty ("headPanelPixels", drawn);
+    ::testing::Test::RecordProperty ("headPanelPixels", drawn);
+}
+
+} // namespace
+
+TEST (EditorWindow, CapturedFromTheBundle)
+{
+    if (HostTesting::bundlePath() == juce::File())
+        GTEST_SKIP() << "this build makes no VST3 bundle";
+    juce::String error;
+    picture = captureEditor (error);
+    ASSERT_TRUE (picture.isValid()) << error;
+
+    for (auto [part, check] : { std::pair { "size, background and version", checkSizeBackgroundAndVersion },
+                                { "headings", checkHeadings }, { "radar", checkRadar }, { "head panel", checkHeadPanel } })
+    {
+        SCOPED_TRACE (part);
+        check();
+    }
+    picture = {};
 }
