@@ -266,33 +266,6 @@ TEST_F (EditorFixture, StoredValuesOutOfRange)
     EXPECT_EQ (editor->getLayoutBox().getSelectedId(), 0);
 }
 
-TEST_F (EditorFixture, PaintsBackgroundHeadingsAndVersion)
-{
-    ASSERT_TRUE (waitForRadar (*editor));
-    const auto image = paintedImage (*editor);
-    EXPECT_EQ (argbAt (image, 300, 420), 0xff202020u);
-    EXPECT_EQ (argbAt (image, 590, 140), 0xff202020u);
-
-    // The headings sit on a faint light band.
-    const auto band = juce::Colour (0xff202020).overlaidWith (juce::Colour (0x30ffffff));
-    for (auto [x, y] : { std::pair { 250, 10 }, { 250, 150 }, { 590, 10 }, { 590, 150 } })
-        EXPECT_NEAR (image.getPixelAt (x, y).getRed(), band.getRed(), 1) << x << ", " << y;
-
-    // "1.15" in the bottom-right corner: light text pixels there and nowhere left of it.
-    int textPixels = 0;
-    for (int y = 456; y < 472; ++y)
-        for (int x = 530; x < 604; ++x)
-            if (image.getPixelAt (x, y).getRed() > 0x80)
-            {
-                ++textPixels;
-                EXPECT_GE (x, 544);
-            }
-    EXPECT_GT (textPixels, 10);
-
-    // The radar's disc.
-    EXPECT_EQ (argbAt (image, 12 + 128, 217 + 200), 0xff000000u);
-}
-
 TEST_F (EditorFixture, ChangesAreSavedWithTheProject)
 {
     ASSERT_TRUE (waitForRadar (*editor));
