@@ -4,6 +4,8 @@
 // AddressSanitizer as well.
 #include "EditorRig.h"
 
+#include "common/AudioThread.h"
+
 #include "plugin/TestSignals.h"
 #include "tracker/SimulatedTracker.h"
 #include "tracker/TrackerConnection.h"
@@ -17,49 +19,6 @@ namespace
 {
 constexpr int numInputs = 12;
 constexpr int blockSize = 256;
-
-// Renders blocks back to back until destroyed.
-class AudioThread
-{
-public:
-    explicit AudioThread (BinauralAudioProcessor& p) : processor (p), thread ([this] { run(); }) {}
-
-    ~AudioThread()
-    {
-        stopping = true;
-        thread.join();
-    }
-
-    std::atomic<int> blocks { 0 };
-    std::atomic<int> nonFiniteBlocks { 0 };
-
-private:
-    void run()
-    {
-        juce::AudioBuffer<float> buffer (numInputs, blockSize);
-        juce::MidiBuffer midi;
-        for (int64_t time = 0; ! stopping.load(); time += blockSize)
-        {
-            for (int c = 0; c < numInputs; ++c)
-                for (int i = 0; i < blockSize; ++i)
-                    buffer.setSample (c, i, TestSignals::noise (c, time + i));
-            processor.processBlock (buffer, midi);
-            for (int c = 0; c < 2; ++c)
-                for (int i = 0; i < blockSize; ++i)
-                    if (! std::isfinite (buffer.getSample (c, i)))
-                    {
-                        ++nonFiniteBlocks;
-                        c = 2;
-                        break;
-                    }
-            ++blocks;
-        }
-    }
-
-    BinauralAudioProcessor& processor;
-    std::atomic<bool> stopping { false };
-    std::thread thread;
-};
 
 // A head tracker on simulated ports, found and switched on by a scanner of
 // its own; every orientation goes to the processor on the MIDI input thread.
@@ -163,7 +122,11 @@ TEST (EditorStress, OpenAndCloseWhileRenderingAndTracking)
 {
     auto processor = makeProcessor (numInputs, blockSize);
     auto& state = processor->pluginState;
-    AudioThread audio (*processor);
+    AudioThread audio (*processor, numInputs, blockSize, [] (juce::AudioBuffer<float>& buffer, int64_t time) {
+        for (int c = 0; c < numInputs; ++c)
+            for (int i = 0; i < blockSize; ++i)
+                buffer.setSample (c, i, TestSignals::noise (c, time + i));
+    });
     TrackerFeed feed (*processor);
     ASSERT_TRUE (Sim::waitUntil ([&] { return feed.orientations.load() > 0; }));
 

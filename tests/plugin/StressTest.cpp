@@ -1,6 +1,7 @@
 // The processor's three threads at once, as a host and a head tracker drive
 // them: audio blocks without pause, head movements at about 1 kHz, and the
 // editor changing layout, room, trims, solo and mute at about 100 Hz.
+#include "common/AudioThread.h"
 #include "plugin/PluginProcessor.h"
 
 #include <gtest/gtest.h>
@@ -43,15 +44,6 @@ void fillInput (juce::AudioBuffer<float>& buffer, int64_t start)
     }
 }
 
-bool outputsFinite (const juce::AudioBuffer<float>& buffer)
-{
-    for (int c = 0; c < 2; ++c)
-        for (int i = 0; i < buffer.getNumSamples(); ++i)
-            if (! std::isfinite (buffer.getSample (c, i)))
-                return false;
-    return true;
-}
-
 // Yaw, then pitch, then roll, as a row-major rotation matrix.
 void headRotation (float yaw, float pitch, float roll, float* m)
 {
@@ -64,55 +56,6 @@ void headRotation (float yaw, float pitch, float roll, float* m)
     for (int i = 0; i < 9; ++i)
         m[i] = r[i];
 }
-
-// The audio thread: renders blocks back to back until stopped.
-class AudioThread
-{
-public:
-    explicit AudioThread (BinauralAudioProcessor& processorToUse)
-        : processor (processorToUse), thread ([this] { run(); })
-    {
-    }
-
-    ~AudioThread() { stop(); }
-
-    void stop()
-    {
-        stopping = true;
-        if (thread.joinable())
-            thread.join();
-    }
-
-    // Returns once `count` more blocks have been rendered.
-    void waitForBlocks (int count) const
-    {
-        const int target = blocks.load() + count;
-        while (blocks.load() < target)
-            std::this_thread::sleep_for (std::chrono::microseconds (200));
-    }
-
-    std::atomic<int> blocks { 0 };
-    std::atomic<int> nonFiniteBlocks { 0 };
-
-private:
-    void run()
-    {
-        juce::AudioBuffer<float> buffer (numInputs, blockSize);
-        juce::MidiBuffer midi;
-        for (int64_t time = 0; ! stopping.load(); time += blockSize)
-        {
-            fillInput (buffer, time);
-            processor.processBlock (buffer, midi);
-            if (! outputsFinite (buffer))
-                ++nonFiniteBlocks;
-            ++blocks;
-        }
-    }
-
-    BinauralAudioProcessor& processor;
-    std::atomic<bool> stopping { false };
-    std::thread thread;
-};
 
 // The settings the test ends with, applied as the editor would.
 void applyFinalSettings (BinauralAudioProcessor& p)
@@ -158,7 +101,7 @@ TEST (Stress, RenderWhileTrackingAndChangingSettings)
     p->layoutSettingsChanged();
     ASSERT_EQ (p->pluginState.bypassed.load(), 0);
 
-    AudioThread audio (*p);
+    AudioThread audio (*p, numInputs, blockSize, fillInput);
 
     std::atomic<bool> stopTracker { false };
     std::atomic<int> trackerCalls { 0 };
