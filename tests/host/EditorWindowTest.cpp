@@ -2,8 +2,6 @@
 // bundle, checked by the pixels of the server's picture of the window.
 #include "HostFixture.h"
 
-#include "plugin/RadarModel.h"
-
 namespace
 {
 constexpr uint32_t background = 0xff202020;
@@ -96,21 +94,28 @@ void checkRadar()
         EXPECT_EQ (at (radarX + x, radarY + y), 0xff000000u) << x << ", " << y;
     EXPECT_EQ (at (radarX + 40, radarY + 25), background);
 
-    // Eight numbered grey circles of "ITU-R 5.1 / Dolby 5.1.2" with white rims.
-    const Zeph::ChannelProfiles layouts;
-    const auto& layout = *layouts.findById (1);
-    ASSERT_EQ (layout.numPositions(), 8);
+    // Eight numbered grey circles of "ITU-R 5.1 / Dolby 5.1.2" with white rims,
+    // seen from above: front at the top, higher loudspeakers nearer and larger.
+    struct Speaker { float azimuth, elevation; bool parked; };
+    const Speaker layout[] = { { -30, 0, false }, { 30, 0, false }, { 0, 0, false }, { 0, 0, true },
+                               { -115, 0, false }, { 115, 0, false }, { -45, 60, false }, { 45, 60, false } };
     for (int channel = 0; channel < 8; ++channel)
     {
-        const auto p = Radar::project (*layout.positions[channel], Radar::View (90.0f));
-        const int x = radarX + (int) p.x, y = radarY + (int) p.y;
-        const int r = juce::roundToInt (Radar::radiusAt (p.depth)); // the middle of the rim
-        EXPECT_EQ (at (x - 7, y), 0xff505050u) << "fill of channel " << channel + 1;
-        EXPECT_EQ (at (x, y - r), 0xffffffffu) << "rim of channel " << channel + 1;
+        const auto& s = layout[channel];
+        const double a = juce::degreesToRadians (s.azimuth), e = juce::degreesToRadians (s.elevation);
+        const double x = std::sin (a) * std::cos (e), y = std::cos (a) * std::cos (e), z = std::sin (e);
+        const double k = (9.0 + z) / 9.0; // the depth is -z
+        const double cx = s.parked ? 230.0 : 128.0 + 100.0 * x * k;
+        const double cy = s.parked ? 230.0 : 128.0 - 100.0 * y * k;
+        const double radius = s.parked ? 12.0 : 12.0 + z;
+        const int px = radarX + (int) cx, py = radarY + (int) cy;
+
+        EXPECT_EQ (at (px - 7, py), 0xff505050u) << "fill of channel " << channel + 1;
+        EXPECT_EQ (at (px, py - juce::roundToInt (radius)), 0xffffffffu) << "rim of channel " << channel + 1;
         int number = 0;
         for (int dx = -4; dx <= 4; ++dx)
             for (int dy = -5; dy <= 5; ++dy)
-                number += picture.getPixelAt (x + dx, y + dy).getBrightness() > 0.8f ? 1 : 0;
+                number += picture.getPixelAt (px + dx, py + dy).getBrightness() > 0.8f ? 1 : 0;
         EXPECT_GT (number, 3) << "number of channel " << channel + 1;
     }
 }
