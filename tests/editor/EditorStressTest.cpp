@@ -4,10 +4,10 @@
 // AddressSanitizer as well.
 #include "EditorRig.h"
 
-#include "common/AudioThread.h"
+#include "../common/AudioThread.h"
 
-#include "plugin/TestSignals.h"
-#include "tracker/SimulatedTracker.h"
+#include "../plugin/TestSignals.h"
+#include "../tracker/SimulatedTracker.h"
 #include "tracker/TrackerConnection.h"
 
 #include <thread>

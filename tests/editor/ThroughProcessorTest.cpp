@@ -1,7 +1,7 @@
 // The editor's controls heard in the processor's output.
 #include "EditorRig.h"
 
-#include "plugin/TestSignals.h"
+#include "../plugin/TestSignals.h"
 
 using namespace EditorTesting;
 using EditorControls::ButtonGroup;

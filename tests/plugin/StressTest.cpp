@@ -1,7 +1,7 @@
 // The processor's three threads at once, as a host and a head tracker drive
 // them: audio blocks without pause, head movements at about 1 kHz, and the
 // editor changing layout, room, trims, solo and mute at about 100 Hz.
-#include "common/AudioThread.h"
+#include "../common/AudioThread.h"
 #include "plugin/PluginProcessor.h"
 
 #include <gtest/gtest.h>
