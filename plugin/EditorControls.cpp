@@ -4,13 +4,28 @@ namespace EditorControls
 {
 namespace
 {
-// Stores a byte setting when it differs; true when it did.
-bool store (uint8_t& setting, int value) noexcept
+// Stores a setting when it differs; true when it did.
+template <typename Setting>
+bool store (Setting& setting, Setting value) noexcept
 {
-    if (setting == (uint8_t) value)
+    if (setting == value)
         return false;
-    setting = (uint8_t) value;
+    setting = value;
     return true;
+}
+
+static_assert (Zeph::roomPresets[2].room == Zeph::ListeningRoom::hall
+               && Zeph::loudspeakerPresets[1].loudspeakers == Zeph::Loudspeakers::nearfield,
+               "the buttons take their texts from the presets in the order of the settings' values");
+
+Zeph::ListeningRoom roomOf (ButtonRole role) noexcept
+{
+    return (Zeph::ListeningRoom) role.index;
+}
+
+Zeph::Loudspeakers loudspeakersOf (ButtonRole role) noexcept
+{
+    return (Zeph::Loudspeakers) role.index;
 }
 
 void gainsChanged (PluginState& state)
@@ -37,8 +52,8 @@ bool isOn (ButtonRole role, const PluginState& state) noexcept
     switch (role.group)
     {
         case ButtonGroup::spatialiser: return state.bypassed.load() != 0;
-        case ButtonGroup::room: return state.room == role.index;
-        case ButtonGroup::loudspeakers: return state.loudspeakers == role.index;
+        case ButtonGroup::room: return state.room == roomOf (role);
+        case ButtonGroup::loudspeakers: return state.loudspeakers == loudspeakersOf (role);
     }
     return false;
 }
@@ -48,11 +63,11 @@ void click (ButtonRole role, PluginState& state)
     switch (role.group)
     {
         case ButtonGroup::loudspeakers:
-            if (store (state.loudspeakers, role.index))
+            if (store (state.loudspeakers, loudspeakersOf (role)))
                 gainsChanged (state);
             break;
         case ButtonGroup::room:
-            if (store (state.room, role.index))
+            if (store (state.room, roomOf (role)))
                 layoutChanged (state);
             break;
         case ButtonGroup::spatialiser:

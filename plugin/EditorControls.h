@@ -1,6 +1,7 @@
 #pragma once
 
 #include "plugin/PluginState.h"
+#include "renderer/RoomPresets.h"
 
 #include <array>
 #include <optional>
@@ -63,13 +64,15 @@ inline constexpr std::array<LabelSpec, 8> captionTable { {
     { "Reverb ratio", 272, 294, 320, false },
 } };
 
+// A room or loudspeaker button's index is the value of its setting, and its
+// text that preset's name.
 inline constexpr std::array<ButtonSpec, 6> buttonTable { {
     { { ButtonGroup::spatialiser, 0 }, "Turn spatialiser off", 272, 40, 152 },
-    { { ButtonGroup::room, 0 }, "Speech optimised", 272, 200, 128 },
-    { { ButtonGroup::room, 1 }, "Mixing studio", 408, 200, 116 },
-    { { ButtonGroup::room, 2 }, "Hall", 532, 200, 60 },
-    { { ButtonGroup::loudspeakers, 0 }, "Full range", 272, 257, 84 },
-    { { ButtonGroup::loudspeakers, 1 }, "Nearfield", 364, 257, 84 },
+    { { ButtonGroup::room, 0 }, Zeph::roomPresets[0].name, 272, 200, 128 },
+    { { ButtonGroup::room, 1 }, Zeph::roomPresets[1].name, 408, 200, 116 },
+    { { ButtonGroup::room, 2 }, Zeph::roomPresets[2].name, 532, 200, 60 },
+    { { ButtonGroup::loudspeakers, 0 }, Zeph::loudspeakerPresets[0].name, 272, 257, 84 },
+    { { ButtonGroup::loudspeakers, 1 }, Zeph::loudspeakerPresets[1].name, 364, 257, 84 },
 } };
 
 inline constexpr int headPanelX = 40;

@@ -111,7 +111,7 @@ TEST_F (EditorFixture, ButtonsStoreTheirSettingAndTellTheListener)
     EXPECT_EQ (toggles(), (std::vector<bool> { false, false, true, false, true, false }));
 
     clickButton (button (ButtonGroup::loudspeakers, 1));
-    EXPECT_EQ (state().loudspeakers, 1);
+    EXPECT_EQ (state().loudspeakers, Zeph::Loudspeakers::nearfield);
     EXPECT_FLOAT_EQ (state().roomGain, 0.630957f);
     EXPECT_FLOAT_EQ (state().directGain, 1.0f);
     EXPECT_EQ (listener.calls, (std::vector<std::string> { "gain" }));
@@ -119,7 +119,7 @@ TEST_F (EditorFixture, ButtonsStoreTheirSettingAndTellTheListener)
 
     clickButton (button (ButtonGroup::loudspeakers, 1));
     clickButton (button (ButtonGroup::room, 2));
-    EXPECT_EQ (state().room, 2);
+    EXPECT_EQ (state().room, Zeph::ListeningRoom::hall);
     EXPECT_EQ (listener.calls, (std::vector<std::string> { "gain", "layout" }));
     EXPECT_EQ (toggles(), (std::vector<bool> { false, false, false, true, false, true }));
 
