@@ -1,14 +1,13 @@
 // The editor opened and closed again and again while the audio thread renders,
-// a simulated head tracker streams into the processor, and the editor changes
-// layout, room, trims, solo and mute. Run under ThreadSanitizer and
+// a simulated head tracker streams through the processor's scanner and head
+// panel, and the editor changes layout, room, trims, solo and mute. Run under ThreadSanitizer and
 // AddressSanitizer as well.
 #include "EditorRig.h"
 
 #include "../common/AudioThread.h"
 
 #include "../plugin/TestSignals.h"
-#include "../tracker/SimulatedTracker.h"
-#include "tracker/TrackerConnection.h"
+#include "../tracker/TrackerRig.h"
 
 #include <thread>
 
@@ -18,61 +17,32 @@ using EditorControls::ButtonGroup;
 namespace
 {
 constexpr int numInputs = 12;
-constexpr int blockSize = 256;
+constexpr int hostBlockSize = 256;
 
-// A head tracker on simulated ports, found and switched on by a scanner of
-// its own; every orientation goes to the processor on the MIDI input thread.
-class TrackerFeed : public Midi::MidiScanner::Listener,
-                    public Midi::TrackerConnection::OrientationListener
+// The processor, looking for trackers on simulated ports, counting the
+// orientations the head panel hands it on the MIDI input thread.
+class TrackedProcessor : public BinauralAudioProcessor
 {
 public:
-    explicit TrackerFeed (BinauralAudioProcessor& p) : processor (p)
+    explicit TrackedProcessor (Midi::MidiPorts& ports) : BinauralAudioProcessor (ports)
     {
-        scanner.normalPrefixes.add ("Head Tracker");
-        scanner.addListener (this);
-        connection.addOrientationListener (this);
-        tracker.setStreamInterval (std::chrono::microseconds (1000));
-        tracker.plugIn();
-        for (int scan = 0; scan < 2; ++scan) // identify, then announce
-        {
-            ports.holdDelivery (true);
-            scanner.timerCallback();
-            ports.holdDelivery (false);
-            EXPECT_TRUE (tracker.waitUntilQuiet());
-            EXPECT_TRUE (ports.waitUntilDelivered());
-        }
+        juce::AudioProcessor::BusesLayout layout;
+        layout.inputBuses.add (juce::AudioChannelSet::discreteChannels (numInputs));
+        layout.outputBuses.add (juce::AudioChannelSet::stereo());
+        EXPECT_TRUE (setBusesLayout (layout));
+        prepareToPlay (48000.0, hostBlockSize);
     }
 
-    ~TrackerFeed() override
-    {
-        tracker.unplug();
-        connection.removeOrientationListener (this);
-        scanner.removeListener (this);
-    }
+    // No orientation may reach this class once its own part is gone.
+    ~TrackedProcessor() override { pluginState.headPanel.setListener (nullptr); }
 
-    void scannerDeviceAdded (const juce::String& name) override
+    void trackerChanged (const HeadMatrix& matrix) override
     {
-        connection.turnOn (name, Tracker::Rate::rate1, Tracker::AngleMode::quaternion);
-    }
-
-    void scannerDeviceRemoved (const juce::String&) override {}
-
-    void trackerOrientation (const juce::String&, float* matrix) override
-    {
-        head.write (matrix);
-        processor.trackerChanged (head);
+        BinauralAudioProcessor::trackerChanged (matrix);
         ++orientations;
     }
 
-    Sim::SimulatedPorts ports;
-    Sim::SimulatedTracker tracker { ports, "Head Tracker", "t" };
-    Midi::MidiScanner scanner { ports };
-    Midi::TrackerConnection connection { &scanner };
     std::atomic<int> orientations { 0 };
-
-private:
-    BinauralAudioProcessor& processor;
-    HeadMatrix head;
 };
 
 // One round of what a user does in an open editor.
@@ -120,15 +90,25 @@ void useEditor (BinauralAudioEditor& editor, PluginState& state, juce::Random& r
 
 TEST (EditorStress, OpenAndCloseWhileRenderingAndTracking)
 {
-    auto processor = makeProcessor (numInputs, blockSize);
+    Sim::SimulatedPorts ports;
+    Sim::SimulatedTracker tracker (ports, "Head Tracker", "t");
+    tracker.setStreamInterval (std::chrono::microseconds (1000));
+    auto processor = std::make_unique<TrackedProcessor> (ports);
     auto& state = processor->pluginState;
-    AudioThread audio (*processor, numInputs, blockSize, [] (juce::AudioBuffer<float>& buffer, int64_t time) {
+
+    // Found and switched on by the head panel, then scanned for every 400 ms
+    // while the editors come and go.
+    state.scanner.stopTimer();
+    TrackerRig::bringUp (ports, state.scanner, tracker);
+    state.scanner.startTimer (400);
+    ASSERT_EQ (state.headPanel.currentTrackerName, "0042");
+
+    AudioThread audio (*processor, numInputs, hostBlockSize, [] (juce::AudioBuffer<float>& buffer, int64_t time) {
         for (int c = 0; c < numInputs; ++c)
-            for (int i = 0; i < blockSize; ++i)
+            for (int i = 0; i < hostBlockSize; ++i)
                 buffer.setSample (c, i, TestSignals::noise (c, time + i));
     });
-    TrackerFeed feed (*processor);
-    ASSERT_TRUE (Sim::waitUntil ([&] { return feed.orientations.load() > 0; }));
+    ASSERT_TRUE (Sim::waitUntil ([&] { return processor->orientations.load() > 0; }));
 
     juce::Random random (20240611);
     int openings = 0;
@@ -157,17 +137,26 @@ TEST (EditorStress, OpenAndCloseWhileRenderingAndTracking)
     const int blocks = audio.blocks.load();
     ASSERT_TRUE (Sim::waitUntil ([&] { return audio.blocks.load() > blocks + 4; }));
     EXPECT_EQ (audio.nonFiniteBlocks.load(), 0);
-    EXPECT_GT (feed.orientations.load(), 0);
+    EXPECT_GT (processor->orientations.load(), 0);
     RecordProperty ("openings", openings);
     RecordProperty ("blocks", audio.blocks.load());
-    RecordProperty ("orientations", feed.orientations.load());
+    RecordProperty ("orientations", processor->orientations.load());
 
-    // The head panel outlives every editor, unchanged, and still paints.
+    // The head panel outlives every editor, still following the tracker and
+    // handing its orientation on, and still draws the head.
     auto& panel = state.headPanel;
     EXPECT_EQ (panel.getBounds(), juce::Rectangle<int> (40, 40, 180, 100));
-    EXPECT_EQ (panel.scanner, &state.scanner);
-    EXPECT_EQ (panel.connection, &state.connection);
-    paintedImage (panel);
+    EXPECT_EQ (panel.currentTrackerName, "0042");
+    EXPECT_EQ (panel.getListener(), processor.get());
+    const int handed = processor->orientations.load();
+    ASSERT_TRUE (Sim::waitUntil ([&] { return processor->orientations.load() > handed + 10; }));
+    const auto head = paintedImage (panel);
+    int drawn = 0;
+    for (int y = 0; y < head.getHeight(); ++y)
+        for (int x = 0; x < head.getWidth(); ++x)
+            drawn += head.getPixelAt (x, y).getAlpha() > 0 ? 1 : 0;
+    EXPECT_GT (drawn, 500);
+
     auto editor = openEditor (*processor);
     EXPECT_EQ (panel.getParentComponent(), editor.get());
     EXPECT_TRUE (waitForRadar (*editor));

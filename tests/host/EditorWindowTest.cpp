@@ -132,6 +132,18 @@ void checkHeadPanel()
                 ++drawn;
                 EXPECT_TRUE (panel.contains (x, y)) << x << ", " << y;
             }
+
+    // With no tracker it shows the idle outline of the head, a faint light
+    // circle around the panel's (106, 50) of radius 48, and its settings button.
+    const auto outline = juce::Colour (background).overlaidWith (juce::Colour (0x34ffffff));
+    for (auto [x, y] : { std::pair { 106, 2 }, { 106, 98 }, { 58, 50 }, { 154, 50 } })
+        EXPECT_NEAR (picture.getPixelAt (40 + x, 40 + y).getRed(), outline.getRed(), 3) << x << ", " << y;
+    EXPECT_TRUE (isBackground (40 + 106, 40 + 50));
+    int button = 0;
+    for (int y = 46; y < 86; ++y)
+        for (int x = 40; x < 92; ++x)
+            button += isBackground (x, y) ? 0 : 1;
+    EXPECT_GT (button, 100);
     ::testing::Test::RecordProperty ("headPanelPixels", drawn);
 }
 
