@@ -90,33 +90,7 @@ void readClasses (Steinberg::IPluginFactory& factory, ModuleFactory& result)
 class ScopedComponent
 {
 public:
-    ScopedComponent (Steinberg::IPluginFactory& factory, const ModuleFactory& info, juce::String& error)
-    {
-        const auto* cls = info.findCategory (audioModuleCategory);
-        if (cls == nullptr)
-        {
-            error = "the module has no audio component class";
-            return;
-        }
-
-        void* object = nullptr;
-        if (factory.createInstance (reinterpret_cast<Steinberg::FIDString> (cls->cid.data()),
-                                    Steinberg::Vst::IComponent_iid, &object) != Steinberg::kResultOk
-            || object == nullptr)
-        {
-            error = "the factory cannot create the audio component";
-            return;
-        }
-
-        component = static_cast<Steinberg::Vst::IComponent*> (object);
-        if (component->initialize (nullptr) != Steinberg::kResultOk)
-        {
-            error = "the audio component does not initialise";
-            component->release();
-            component = nullptr;
-            return;
-        }
-    }
+    ScopedComponent (Vst3Module& module, juce::String& error) : component (module.createComponent (nullptr, error)) {}
 
     ~ScopedComponent()
     {
@@ -205,6 +179,40 @@ std::unique_ptr<Vst3Module> Vst3Module::open (const juce::File& bundle, juce::St
     return module;
 }
 
+Steinberg::Vst::IComponent* Vst3Module::createComponent (Steinberg::FUnknown* hostContext, juce::String& error)
+{
+    const auto* cls = info.findCategory (audioModuleCategory);
+    if (cls == nullptr)
+    {
+        error = "the module has no audio component class";
+        return nullptr;
+    }
+
+    auto* component = static_cast<Steinberg::Vst::IComponent*> (createInstance (cls->cid.data(), Steinberg::Vst::IComponent_iid));
+    if (component == nullptr)
+    {
+        error = "the factory cannot create the audio component";
+        return nullptr;
+    }
+
+    if (component->initialize (hostContext) != Steinberg::kResultOk)
+    {
+        error = "the audio component does not initialise";
+        component->release();
+        return nullptr;
+    }
+    return component;
+}
+
+void* Vst3Module::createInstance (const uint8_t* classId, const char* interfaceId)
+{
+    void* object = nullptr;
+    if (pluginFactory->createInstance (reinterpret_cast<Steinberg::FIDString> (classId), interfaceId, &object)
+        != Steinberg::kResultOk)
+        return nullptr;
+    return object;
+}
+
 Vst3Module::~Vst3Module()
 {
     if (pluginFactory != nullptr)
@@ -219,7 +227,7 @@ Vst3Module::~Vst3Module()
 int Vst3Module::proposeArrangements (const std::vector<uint64_t>& inputs, const std::vector<uint64_t>& outputs,
                                      juce::String& error)
 {
-    ScopedComponent scoped (*pluginFactory, info, error);
+    ScopedComponent scoped (*this, error);
     auto* processor = scoped.query<Steinberg::Vst::IAudioProcessor> (Steinberg::Vst::IAudioProcessor_iid);
     if (processor == nullptr)
     {
@@ -240,7 +248,7 @@ int Vst3Module::proposeArrangements (const std::vector<uint64_t>& inputs, const 
 bool Vst3Module::readProgramLists (std::vector<ProgramList>& result, juce::String& error)
 {
     result.clear();
-    ScopedComponent scoped (*pluginFactory, info, error);
+    ScopedComponent scoped (*this, error);
     if (scoped.component == nullptr)
         return false;
 

@@ -9,8 +9,13 @@
 
 namespace Steinberg
 {
+class FUnknown;
 class IPluginFactory;
+namespace Vst
+{
+class IComponent;
 }
+} // namespace Steinberg
 
 namespace VbHost
 {
@@ -62,6 +67,13 @@ public:
     ~Vst3Module();
 
     const ModuleFactory& factory() const noexcept { return info; }
+
+    // A new audio component, initialised with the given host context (may be null);
+    // the caller terminates and releases it. Null and a message on failure.
+    Steinberg::Vst::IComponent* createComponent (Steinberg::FUnknown* hostContext, juce::String& error);
+
+    // A new instance of any class the factory exports, queried for the interface; null on failure.
+    void* createInstance (const uint8_t* classId, const char* interfaceId);
 
     // Proposes speaker arrangements (VST3 speaker bit masks, one per bus) to a
     // fresh, inactive audio component. 1 accepted, 0 refused, -1 on error.
