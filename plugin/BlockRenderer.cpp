@@ -21,20 +21,18 @@ void BlockRenderer::prepare() noexcept
     render.eq.resetContexts();
 }
 
-void BlockRenderer::renderBlock (float* const* channels, int numChannels, const Zeph::BlockSpec& blockSpec,
-                                 bool bypassed) noexcept
+void BlockRenderer::renderBlock (const float* const* inputs, int numInputs, float* outL, float* outR,
+                                 const Zeph::BlockSpec& blockSpec, bool bypassed) noexcept
 {
     spec = blockSpec;
     applyPendingBuild();
 
     // Inputs go into the rings before anything writes the outputs, which share storage with them.
     const int n = spec.numSamples;
-    const int numInputs = juce::jmin<int> (spec.numInputChannels, numChannels);
+    numInputs = juce::jmin<int> (spec.numInputChannels, numInputs);
     for (int k = 0; k < numInputs; ++k)
-        render.inputDelays.getUnchecked (k)->write (channels[k], n);
+        render.inputDelays.getUnchecked (k)->write (inputs[k], n);
 
-    float* outL = channels[0];
-    float* outR = channels[1];
     if (bypassed)
         renderDownmix (outL, outR);
     else

@@ -26,9 +26,11 @@ public:
     // audio runs.
     void applyPendingBuild() noexcept;
 
-    // One block: channels[0 .. numChannels) hold the inputs and receive the two
-    // outputs in channels 0 and 1.
-    void renderBlock (float* const* channels, int numChannels, const Zeph::BlockSpec& blockSpec, bool bypassed) noexcept;
+    // One block: inputs[0 .. numInputs) in the host's channel order into the
+    // rings, then the two outputs into outL and outR, which may share storage
+    // with inputs.
+    void renderBlock (const float* const* inputs, int numInputs, float* outL, float* outR,
+                      const Zeph::BlockSpec& blockSpec, bool bypassed) noexcept;
 
 private:
     void renderDownmix (float* outL, float* outR) noexcept;

@@ -25,6 +25,20 @@ private:
     juce::ScopedNoDenormals noDenormals;
 #endif
 };
+
+// The input bus a host sees first: the first 16 speakers of VST3's speaker list
+// (arrangement 0xffff), whose order the framework keeps. Hosts that never offer more
+// input channels than this bus reports (Ardour) then run one instance with all of a
+// track's channels instead of one per channel pair.
+juce::AudioChannelSet defaultInputLayout()
+{
+    using Set = juce::AudioChannelSet;
+    return Set::channelSetWithChannels ({ Set::left, Set::right, Set::centre, Set::LFE, Set::leftSurround,
+                                          Set::rightSurround, Set::leftCentre, Set::rightCentre, Set::centreSurround,
+                                          Set::leftSurroundSide, Set::rightSurroundSide, Set::topMiddle,
+                                          Set::topFrontLeft, Set::topFrontCentre, Set::topFrontRight,
+                                          Set::topRearLeft });
+}
 } // namespace
 
 BinauralAudioProcessor::BinauralAudioProcessor() : BinauralAudioProcessor (Midi::MidiPorts::system())
@@ -33,13 +47,14 @@ BinauralAudioProcessor::BinauralAudioProcessor() : BinauralAudioProcessor (Midi:
 
 BinauralAudioProcessor::BinauralAudioProcessor (Midi::MidiPorts& midiPorts)
     : juce::AudioProcessor (BusesProperties()
-                                .withInput ("Input", juce::AudioChannelSet::stereo(), true)
+                                .withInput ("Input", defaultInputLayout(), true)
                                 .withOutput ("Output", juce::AudioChannelSet::stereo(), true)),
       pluginState (this, this, midiPorts)
 {
     layoutSettingsChanged();
     gainSettingsChanged();
     blockRenderer.applyPendingBuild(); // no audio runs yet
+    publishInputRouting();
 }
 
 BinauralAudioProcessor::~BinauralAudioProcessor()
@@ -53,7 +68,15 @@ bool BinauralAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts)
 {
     if (layouts.outputBuses.isEmpty())
         return false;
+    if (hostFeedsDefaultInputWidth.load() && ! layouts.inputBuses.isEmpty()
+        && layouts.inputBuses.getReference (0) != defaultInputLayout())
+        return false;
     return layouts.getMainOutputChannels() > 1;
+}
+
+void BinauralAudioProcessor::setIHostApplication (Steinberg::FUnknown* hostApplication)
+{
+    hostFeedsDefaultInputWidth = Vst3ChannelOrder::feedsDefaultInputWidth (hostApplication);
 }
 
 void BinauralAudioProcessor::prepareToPlay (double newSampleRate, int)
@@ -63,6 +86,7 @@ void BinauralAudioProcessor::prepareToPlay (double newSampleRate, int)
 
     const auto n = (uint8_t) getMainBusNumInputChannels();
     renderSpec.numInputChannels = n;
+    publishInputRouting();
     const auto shown = (uint8_t) juce::jmin<int> (n, Zeph::Render::numInputRings);
     if (shown != pluginState.numInputChannels.load())
     {
@@ -79,29 +103,47 @@ void BinauralAudioProcessor::prepareToPlay (double newSampleRate, int)
     }
 }
 
+// The framework's VST3 layer hands the input channels over in its own order;
+// the rings take them back in the host's order, so that host channel k is
+// loudspeaker k of the layout.
+void BinauralAudioProcessor::publishInputRouting()
+{
+    const auto* bus = getBus (true, 0);
+    inputRoutingBox.writeSlot() = bus != nullptr && bus->isEnabled() ? InputRouting::forBus (bus->getCurrentLayout())
+                                                                      : InputRouting();
+    inputRoutingBox.publish();
+}
+
 void BinauralAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer&)
 {
     ScopedFlushToZero ftz;
 
-    // Only the first channels are ever touched: the input rings and outputs 0 and 1.
-    constexpr int maxChannels = Zeph::Render::numInputRings;
-    float* channels[maxChannels] = {};
-    const int numChannels = juce::jmin (buffer.getNumChannels(), maxChannels);
+    if (const auto* fresh = inputRoutingBox.take())
+        blockRouting = *fresh;
+
+    const int numChannels = buffer.getNumChannels();
     if (numChannels < 2)
         return;
 
     // Outputs with no input behind them arrive from the framework uncleared; keep
     // stale audio from reaching the host through them.
-    for (int c = juce::jmax (2, getTotalNumInputChannels()); c < buffer.getNumChannels(); ++c)
+    for (int c = juce::jmax (2, getTotalNumInputChannels()); c < numChannels; ++c)
         buffer.clear (c, 0, buffer.getNumSamples());
 
     const int total = buffer.getNumSamples();
     for (int offset = 0; offset < total; offset += Zeph::Render::maxBlock)
     {
-        for (int c = 0; c < numChannels; ++c)
-            channels[c] = buffer.getWritePointer (c, offset);
+        // A channel the buffer does not hold is heard as silence, never read from elsewhere.
+        const float* inputs[InputRouting::maxChannels] = {};
+        for (int k = 0; k < blockRouting.numChannels; ++k)
+        {
+            const int channel = blockRouting.bufferChannel[(size_t) k];
+            inputs[k] = channel < numChannels ? buffer.getReadPointer (channel, offset)
+                                              : render.silentBuffer.getReadPointer (0);
+        }
         const int n = juce::jmin (Zeph::Render::maxBlock, total - offset);
-        blockRenderer.renderBlock (channels, numChannels, renderSpec.snapshot (n),
+        blockRenderer.renderBlock (inputs, blockRouting.numChannels, buffer.getWritePointer (0, offset),
+                                   buffer.getWritePointer (1, offset), renderSpec.snapshot (n),
                                    pluginState.bypassed.load (std::memory_order_relaxed) != 0);
     }
 }

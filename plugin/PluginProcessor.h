@@ -3,6 +3,8 @@
 #include "plugin/BlockRenderer.h"
 #include "plugin/PluginState.h"
 #include "plugin/RoomBuilder.h"
+#include "renderer/Mailbox.h"
+#include "vst3/Vst3ChannelOrder.h"
 #include "renderer/Render.h"
 #include "renderer/RenderSpec.h"
 
@@ -17,7 +19,8 @@
 // to the block renderer.
 class BinauralAudioProcessor : public juce::AudioProcessor,
                                public PluginState::SettingsListener,
-                               public HeadPanel::HeadPanel::Listener
+                               public HeadPanel::HeadPanel::Listener,
+                               public juce::VST3ClientExtensions
 {
 public:
     BinauralAudioProcessor();
@@ -49,6 +52,7 @@ public:
     void setStateInformation (const void* data, int sizeInBytes) override;
 
     bool isBusesLayoutSupported (const BusesLayout& layouts) const override;
+    void setIHostApplication (Steinberg::FUnknown* hostApplication) override;
 
     virtual void layoutSettingsChanged() override;
     virtual void gainSettingsChanged() override;
@@ -62,8 +66,19 @@ private:
     // The current tracker's head matrix, or none when no tracker is current.
     std::optional<HeadMatrix> currentHeadMatrix() const;
 
+    // Where the bus in force puts each host input channel, for the audio thread.
+    void publishInputRouting();
+
     RoomBuilder roomBuilder { render };
     BlockRenderer blockRenderer { render, roomBuilder };
+
+    // Set for a host that feeds the default input width whatever it sets: such a
+    // host is followed at that width only.
+    std::atomic<bool> hostFeedsDefaultInputWidth { false };
+    // Where each host input channel sits in the buffer: set in prepareToPlay,
+    // taken by the audio thread at its next block.
+    Zeph::Mailbox<InputRouting> inputRoutingBox;
+    InputRouting blockRouting;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (BinauralAudioProcessor)
 };

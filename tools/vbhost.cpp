@@ -269,7 +269,7 @@ int runProcess (const Arguments& args)
 
     const int numSamples = (int) std::lround (seconds * rate);
     const auto input = VbHost::Signals::make (plugin->numInputs(), numSamples, rate);
-    const auto output = plugin->process (input, block);
+    const auto output = plugin->process (input, block, VbHost::ChannelOrder::host);
     plugin->release();
 
     juce::String out;

@@ -51,7 +51,7 @@ protected:
         juce::AudioBuffer<float> input (speaker.numChannels, 4096);
         input.clear();
         input.setSample (speaker.channel, impulseAt, 1.0f);
-        const auto output = plugin->process (input, 512);
+        const auto output = plugin->process (input, 512, VbHost::ChannelOrder::host);
 
         for (int ear = 0; ear < 2; ++ear)
         {

@@ -232,10 +232,10 @@ TEST_F (HostDownmix, HostBypassPassesTheInputThrough)
     juce::String error;
     ASSERT_TRUE (host().prepare (48000.0, 512, 2, 2, error)) << error;
     ASSERT_TRUE (host().setHostBypass (true));
-    host().process (in, 512); // lets the parameter change reach the processor
-    const auto output = host().process (in, 512);
+    host().process (in, 512, VbHost::ChannelOrder::host); // lets the parameter change reach the processor
+    const auto output = host().process (in, 512, VbHost::ChannelOrder::host);
     ASSERT_TRUE (host().setHostBypass (false));
-    host().process (in, 512);
+    host().process (in, 512, VbHost::ChannelOrder::host);
     host().release();
 
     EXPECT_EQ (VbHost::maxDifference (output, in), 0.0f);

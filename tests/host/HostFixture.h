@@ -57,9 +57,10 @@ inline juce::String stateText (bool bypassed, int profileId, const juce::String&
     return lines.joinIntoString ("\r\n");
 }
 
-// A fresh instance with the given state runs the input through in blocks. The
-// renderer keeps its reverb through a state load and a new prepare, so runs that
-// must match sample for sample each get an instance of their own.
+// A fresh instance with the given state runs the input through in blocks, input
+// channel k as speaker k of the bus (the host's order). The renderer keeps its
+// reverb through a state load and a new prepare, so runs that must match sample
+// for sample each get an instance of their own.
 inline juce::AudioBuffer<float> runFresh (const juce::String& state, const juce::AudioBuffer<float>& input,
                                           int numOutputs, int blockSize, double sampleRate = 48000.0)
 {
@@ -71,7 +72,7 @@ inline juce::AudioBuffer<float> runFresh (const juce::String& state, const juce:
     plugin->setPluginState (bytesOf (state));
     const bool ok = plugin->prepare (sampleRate, blockSize, input.getNumChannels(), numOutputs, error);
     EXPECT_TRUE (ok) << error;
-    return ok ? plugin->process (input, blockSize) : juce::AudioBuffer<float>();
+    return ok ? plugin->process (input, blockSize, VbHost::ChannelOrder::host) : juce::AudioBuffer<float>();
 }
 
 // One plug-in instance loaded through the VST3 host for a whole test suite.
@@ -99,7 +100,8 @@ protected:
     void setStateText (const juce::String& text) { plugin->setPluginState (bytesOf (text)); }
     juce::String getStateText() { return textOf (plugin->getPluginState()); }
 
-    // Prepares with the given channel counts and runs the input through in blocks.
+    // Prepares with the given channel counts and runs the input through in blocks,
+    // input channel k as speaker k of the bus (the host's order).
     juce::AudioBuffer<float> run (const juce::AudioBuffer<float>& input, int numOutputs, int blockSize,
                                   double sampleRate = 48000.0, float outputFill = 0.0f)
     {
@@ -108,7 +110,7 @@ protected:
         EXPECT_TRUE (ok) << error.toStdString();
         if (! ok)
             return {};
-        auto output = plugin->process (input, blockSize, outputFill);
+        auto output = plugin->process (input, blockSize, VbHost::ChannelOrder::host, outputFill);
         plugin->release();
         return output;
     }

@@ -86,14 +86,16 @@ TEST_F (HostIdentity, OneUnnamedProgram)
     EXPECT_EQ (lists[0].programNames[0], "");
 }
 
-TEST_F (HostIdentity, OneStereoInputAndOneStereoOutputByDefault)
+TEST_F (HostIdentity, SixteenChannelInputAndStereoOutputByDefault)
 {
     const auto buses = host().buses();
     ASSERT_EQ (buses.size(), 2u);
 
+    // The first 16 VST3 speakers, so that a host offering no more than the
+    // default width still hands over every channel of a wide track.
     EXPECT_TRUE (buses[0].isInput);
     EXPECT_EQ (buses[0].name, "Input");
-    EXPECT_EQ (buses[0].defaultLayout, juce::AudioChannelSet::stereo());
+    EXPECT_EQ (buses[0].defaultLayout, HostedPlugin::channelSetFor (16));
     EXPECT_TRUE (buses[0].enabled);
 
     EXPECT_FALSE (buses[1].isInput);
@@ -212,7 +214,8 @@ TEST_F (HostIdentity, InputsUpToTheWidestVst3Bus)
     // 33 named speakers travel; wider sets cannot be put into a VST3 bus at all.
     juce::String error;
     ASSERT_TRUE (host().prepare (48000.0, 256, HostedPlugin::maxBusChannels, 2, error)) << error;
-    const auto output = host().process (VbHost::Signals::make (HostedPlugin::maxBusChannels, 1024, 48000.0), 256);
+    const auto output = host().process (VbHost::Signals::make (HostedPlugin::maxBusChannels, 1024, 48000.0), 256,
+                                        VbHost::ChannelOrder::host);
     host().release();
     EXPECT_EQ (output.getNumChannels(), 2);
 

@@ -34,7 +34,7 @@ juce::AudioBuffer<float> renderInBlocks (const juce::String& state, const juce::
     if (! ok)
         return {};
     plugin->setPluginState (HostTesting::bytesOf (state));
-    return plugin->process (input, blockSize);
+    return plugin->process (input, blockSize, VbHost::ChannelOrder::host);
 }
 
 double energy (const juce::AudioBuffer<float>& buffer, int channel, int from, int to)

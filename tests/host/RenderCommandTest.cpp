@@ -1,5 +1,6 @@
 // The "vbhost render" command, run as a separate program on the built bundle.
 
+#include "tests/common/SpeakerClicks.h"
 #include "tests/host/HostFixture.h"
 #include "tools/host/RenderJob.h"
 #include "tools/host/RenderSignal.h"
@@ -204,10 +205,33 @@ TEST_F (RenderCommand, InputFileRendersAsTheHostedPluginDoes)
     padded.clear();
     for (int c = 0; c < 3; ++c)
         padded.copyFrom (c, 0, input, c, 0, input.getNumSamples());
-    const auto expected = plugin->process (padded, 256);
+    const auto expected = plugin->process (padded, 256, VbHost::ChannelOrder::host);
 
     EXPECT_EQ (VbHost::maxDifference (out, expected), 0.0f);
     EXPECT_GT (energy (out, 0, 0, 9000), 1.0);
+}
+
+TEST_F (RenderCommand, FileChannelKIsLoudspeakerK)
+{
+    // A 7.1.4 file in VST3's channel order (rears before sides), rendered with the
+    // layout of that order, equals the processor fed the file's channels in place.
+    const auto clicks = SpeakerClicks::make (12, 4800);
+    writeWav (dir.getChildFile ("clicks.wav"), clicks, 48000.0);
+    const auto run = runVbhost ({ "render", bundle(), "--in", path ("clicks.wav"), "--out", path ("out.wav"),
+                                  "--layout", "15", "--block", "512" });
+    ASSERT_EQ (run.exitCode, 0) << run.output;
+
+    VbHost::Wav::Format format;
+    const auto out = readOutput ("out.wav", format);
+    juce::AudioBuffer<float> padded (12, out.getNumSamples());
+    padded.clear();
+    for (int c = 0; c < 12; ++c)
+        padded.copyFrom (c, 0, clicks, c, 0, clicks.getNumSamples());
+    VbHost::RenderSettings settings;
+    settings.layout = 15;
+    const auto expected = SpeakerClicks::renderInProcess (VbHost::stateTextFor (settings), padded, 48000.0, 512);
+
+    EXPECT_EQ (VbHost::maxDifference (out, expected), 0.0f);
 }
 
 TEST_F (RenderCommand, LoadAndInputFailuresExitWithOne)

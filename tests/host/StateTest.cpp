@@ -114,11 +114,11 @@ TEST_F (HostSavedState, StateLoadedWhileProcessingTakesEffect)
     ASSERT_TRUE (host().prepare (48000.0, 256, 1, 2, error)) << error;
     const auto input = VbHost::Signals::make (1, 1024, 48000.0);
 
-    const auto before = host().process (input, 256);
+    const auto before = host().process (input, 256, VbHost::ChannelOrder::host);
     setStateText (stateText (true, 0, "m"));
-    const auto muted = host().process (input, 256);
+    const auto muted = host().process (input, 256, VbHost::ChannelOrder::host);
     setStateText (stateText (true, 0, "-", 1, 0, 0, 16));
-    const auto quiet = host().process (input, 256);
+    const auto quiet = host().process (input, 256, VbHost::ChannelOrder::host);
     host().release();
 
     EXPECT_GT (VbHost::measureLevels (before)[0].peak, 0.2f);

@@ -6,19 +6,20 @@
 #include <xmmintrin.h>
 
 #include <cmath>
+#include <numeric>
 #include <vector>
 
 namespace
 {
 using Set = juce::AudioChannelSet;
 
-// A processor with the given bus widths, prepared at the rate.
+// A processor with the given bus widths, prepared at the rate. The input is discrete,
+// so that buffer channel k is host channel k whatever the width.
 std::unique_ptr<BinauralAudioProcessor> makeProcessor (int numIn, int numOut, double rate = 48000.0)
 {
     auto p = std::make_unique<BinauralAudioProcessor>();
     juce::AudioProcessor::BusesLayout layout;
-    layout.inputBuses.add (Set::canonicalChannelSet (numIn).size() == numIn ? Set::canonicalChannelSet (numIn)
-                                                                             : Set::discreteChannels (numIn));
+    layout.inputBuses.add (Set::discreteChannels (numIn));
     layout.outputBuses.add (Set::canonicalChannelSet (numOut).size() == numOut ? Set::canonicalChannelSet (numOut)
                                                                                 : Set::discreteChannels (numOut));
     EXPECT_TRUE (p->setBusesLayout (layout));
@@ -88,6 +89,49 @@ void expectClose (const std::vector<std::vector<float>>& a, const std::vector<st
             ASSERT_NEAR (a[c][i], b[c][i], 1e-5f) << "channel " << c << " sample " << i;
     }
 }
+// A processor with the given input set and state, fed block by block: host channel
+// k (a sine of its own) sits in buffer channel bufferChannelOf[k] of buffers
+// bufferWidth wide; from sample `later` on only the first laterChannels host
+// channels are fed, in buffers laterWidth wide. Returns outputs 0 and 1.
+std::vector<std::vector<float>> runWithInputSet (const Set& inputs, const juce::String& state,
+                                                 const std::vector<int>& bufferChannelOf, int bufferWidth,
+                                                 int later = 0, int laterChannels = 0, int laterWidth = 0)
+{
+    BinauralAudioProcessor p;
+    juce::AudioProcessor::BusesLayout layout;
+    layout.inputBuses.add (inputs);
+    layout.outputBuses.add (Set::stereo());
+    EXPECT_TRUE (p.setBusesLayout (layout));
+    loadState (p, state);
+    p.prepareToPlay (48000.0, 512);
+
+    constexpr int total = 6144, blockSize = 512;
+    std::vector<std::vector<float>> out (2);
+    juce::MidiBuffer midi;
+    for (int64_t start = 0; start < total; start += blockSize)
+    {
+        const bool isLater = later > 0 && start >= later;
+        const int width = isLater ? laterWidth : bufferWidth;
+        const size_t fed = isLater ? (size_t) laterChannels : bufferChannelOf.size();
+        juce::AudioBuffer<float> buffer (width, blockSize);
+        buffer.clear();
+        for (size_t k = 0; k < fed; ++k)
+            if (bufferChannelOf[k] < width)
+                for (int i = 0; i < blockSize; ++i)
+                    buffer.setSample (bufferChannelOf[k], i, inputSample ((int) k, start + i));
+        p.processBlock (buffer, midi);
+        for (int c = 0; c < 2; ++c)
+            out[(size_t) c].insert (out[(size_t) c].end(), buffer.getReadPointer (c), buffer.getReadPointer (c) + blockSize);
+    }
+    return out;
+}
+
+std::vector<int> inHostOrder (int n)
+{
+    std::vector<int> order ((size_t) n);
+    std::iota (order.begin(), order.end(), 0);
+    return order;
+}
 } // namespace
 
 TEST (Processor, BusLayouts)
@@ -146,6 +190,9 @@ TEST (Processor, ConstructionDefaults)
     EXPECT_TRUE (p.renderSpec.hasDesk.load());
     EXPECT_FALSE (p.renderSpec.loudspeakerEq.load());
     EXPECT_EQ (p.renderSpec.volumeGain.load(), 1.0f);
+    EXPECT_EQ (p.getChannelLayoutOfBus (true, 0).size(), 16); // a host sees 16 inputs first
+    EXPECT_EQ (p.getChannelLayoutOfBus (false, 0), Set::stereo());
+    EXPECT_EQ (p.pluginState.numInputChannels.load(), 2); // until the host prepares it
 }
 
 TEST (Processor, FloatingPointModeIsRestored)
@@ -264,4 +311,30 @@ TEST (Processor, PrepareRebuildsOnlyForANewRate)
     p->prepareToPlay (96000.0, 512);
     run (*p, 1024, 512);
     EXPECT_NEAR (directDelay() - 4.0f, 2.0f * (at48k - 4.0f), 0.01f);
+}
+
+TEST (Processor, NamedLayoutsAreTakenInTheHostsOrder)
+{
+    // The framework hands 7.1.4 over sorted by its channel types: the host's
+    // channels 4 to 11 arrive in buffer channels 10, 11, 4, 5, 6, 7, 8, 9.
+    const std::vector<int> frameworkOrder { 0, 1, 2, 3, 10, 11, 4, 5, 6, 7, 8, 9 };
+
+    for (const auto* state : { "ChannelProfile=15", "ChannelProfile=11\nBypassed=True" })
+    {
+        const auto named = runWithInputSet (Set::create7point1point4(), state, frameworkOrder, 12);
+        const auto discrete = runWithInputSet (Set::discreteChannels (12), state, inHostOrder (12), 12);
+        EXPECT_EQ (named, discrete) << state;
+    }
+}
+
+TEST (Processor, ChannelsTheBufferLacksAreSilent)
+{
+    // Buffers that turn narrower than the bus: nothing is read past them, and the
+    // missing channels sound as silence rather than as the last block their rings took.
+    for (const auto* state : { "ChannelProfile=11", "ChannelProfile=11\nBypassed=True" })
+    {
+        const auto narrow = runWithInputSet (Set::discreteChannels (12), state, inHostOrder (12), 12, 2048, 4, 4);
+        const auto silentRest = runWithInputSet (Set::discreteChannels (12), state, inHostOrder (12), 12, 2048, 4, 12);
+        EXPECT_EQ (narrow, silentRest) << state;
+    }
 }

@@ -19,7 +19,14 @@ void load (BinauralAudioProcessor& p, const juce::String& text)
 void takeBuild (BinauralAudioProcessor& p)
 {
     if (p.renderSpec.numInputChannels == 0)
-        p.prepareToPlay (44100.0, 512); // a stereo input: channels 0 and 1 sound
+    {
+        // A stereo input: channels 0 and 1 sound.
+        juce::AudioProcessor::BusesLayout stereo;
+        stereo.inputBuses.add (juce::AudioChannelSet::stereo());
+        stereo.outputBuses.add (juce::AudioChannelSet::stereo());
+        p.setBusesLayout (stereo);
+        p.prepareToPlay (44100.0, 512);
+    }
     juce::AudioBuffer<float> buffer (2, 64);
     buffer.clear();
     juce::MidiBuffer midi;

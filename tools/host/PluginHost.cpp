@@ -1,5 +1,6 @@
 #include "tools/host/PluginHost.h"
 
+#include "vst3/Vst3ChannelOrder.h"
 #include "tools/host/HostState.h"
 #include "tools/host/Vst3Module.h"
 
@@ -248,17 +249,39 @@ bool HostedPlugin::prepare (double sampleRate, int maxBlockSize, const BusesLayo
 
     plugin->setRateAndBufferSizeDetails (sampleRate, maxBlockSize);
     plugin->prepareToPlay (sampleRate, maxBlockSize);
+    inputOrder = Vst3ChannelOrder::bufferChannels (plugin->getChannelLayoutOfBus (true, 0));
+    outputOrder = Vst3ChannelOrder::bufferChannels (plugin->getChannelLayoutOfBus (false, 0));
     prepared = true;
     return true;
 }
 
-void HostedPlugin::processBlock (juce::AudioBuffer<float>& buffer)
+void HostedPlugin::processBlock (juce::AudioBuffer<float>& buffer, ChannelOrder order)
 {
     midi.clear();
-    plugin->processBlock (buffer, midi);
+    if (order == ChannelOrder::juce)
+    {
+        plugin->processBlock (buffer, midi);
+        return;
+    }
+
+    // JUCE's hosting passes the buffer on in its own order: move each host channel
+    // where it takes it, and the outputs back.
+    const int numChannels = buffer.getNumChannels();
+    const int n = buffer.getNumSamples();
+    reordered.makeCopyOf (buffer, true);
+    for (size_t k = 0; k < inputOrder.size() && (int) k < numChannels && inputOrder[k] < numChannels; ++k)
+        reordered.copyFrom (inputOrder[k], 0, buffer, (int) k, 0, n);
+
+    plugin->processBlock (reordered, midi);
+
+    for (int c = 0; c < numChannels; ++c)
+        buffer.copyFrom (c, 0, reordered, c, 0, n);
+    for (size_t k = 0; k < outputOrder.size() && (int) k < numChannels && outputOrder[k] < numChannels; ++k)
+        buffer.copyFrom ((int) k, 0, reordered, outputOrder[k], 0, n);
 }
 
-juce::AudioBuffer<float> HostedPlugin::process (const juce::AudioBuffer<float>& input, int blockSize, float outputFill)
+juce::AudioBuffer<float> HostedPlugin::process (const juce::AudioBuffer<float>& input, int blockSize, ChannelOrder order,
+                                                float outputFill)
 {
     const int ins = numInputs();
     const int outs = numOutputs();
@@ -284,7 +307,7 @@ juce::AudioBuffer<float> HostedPlugin::process (const juce::AudioBuffer<float>& 
                 juce::FloatVectorOperations::fill (block.getWritePointer (ch), outputFill, n);
         }
 
-        processBlock (block);
+        processBlock (block, order);
 
         for (int ch = 0; ch < outs; ++ch)
             output.copyFrom (ch, start, block, ch, 0, n);

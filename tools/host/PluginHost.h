@@ -44,6 +44,13 @@ struct ParameterInfo
     bool isBypass = false; // the one the host treats as the bypass switch
 };
 
+// The order of the channels handed to a hosted plug-in's processBlock() and process().
+enum class ChannelOrder
+{
+    host, // VST3's own: channel k is speaker k of the bus's arrangement, as a DAW track or a WAV file holds them
+    juce  // the order of JUCE's channel types, in which JUCE's hosting takes a buffer
+};
+
 // A VST3 plug-in loaded through JUCE's VST3 hosting, as a DAW would load it.
 // Use on the message thread (creation, layouts, state); processing may run anywhere
 // but not at the same time as a layout change.
@@ -90,13 +97,13 @@ public:
     int numOutputs() const { return plugin->getTotalNumOutputChannels(); }
 
     // One host block in place: the first numInputs() channels hold the input,
-    // the first numOutputs() channels hold the output afterwards.
-    void processBlock (juce::AudioBuffer<float>& buffer);
+    // the first numOutputs() channels hold the output afterwards, both in the given order.
+    void processBlock (juce::AudioBuffer<float>& buffer, ChannelOrder order);
 
     // Feeds the input through in blocks of blockSize (the last may be shorter) and
-    // returns the numOutputs() output channels. Output-only channels of each host
-    // block start as outputFill.
-    juce::AudioBuffer<float> process (const juce::AudioBuffer<float>& input, int blockSize,
+    // returns the numOutputs() output channels, both in the given order. Output-only
+    // channels of each host block start as outputFill.
+    juce::AudioBuffer<float> process (const juce::AudioBuffer<float>& input, int blockSize, ChannelOrder order,
                                       float outputFill = 0.0f);
 
     // The host's own state blob (as a DAW stores it) and its restore.
@@ -118,6 +125,9 @@ private:
     std::unique_ptr<juce::AudioPluginInstance> plugin;
     juce::MidiBuffer midi;
     bool prepared = false;
+    // For each host-order channel of the prepared buses, its channel in JUCE's order.
+    std::vector<int> inputOrder, outputOrder;
+    juce::AudioBuffer<float> reordered;
 };
 
 // Normalises a bundle path (resolving "..") and checks that it looks like a

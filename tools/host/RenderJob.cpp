@@ -165,7 +165,7 @@ bool renderToFile (HostedPlugin& plugin, const RenderJob& job, RenderOutcome& ou
         for (int c = 0; c < input.numChannels; ++c)
             hostBlock.copyFrom (c, 0, inputBlock, c, 0, n);
 
-        plugin.processBlock (hostBlock);
+        plugin.processBlock (hostBlock, ChannelOrder::host); // a WAV file holds its channels in VST3 order
 
         measure (hostBlock, n, outcome);
         written = writer.write (hostBlock.getArrayOfReadPointers(), n);
