@@ -10,6 +10,7 @@ packages=(
   libx11-dev libxrandr-dev libxinerama-dev libxcursor-dev libxext-dev libxcomposite-dev libgl-dev
   xvfb xauth fonts-dejavu-core
   x11-apps netpbm
+  ardour
 )
 
 missing=()
