@@ -4,9 +4,9 @@
 #include "plugin/PluginState.h"
 #include "plugin/RoomBuilder.h"
 #include "renderer/Mailbox.h"
-#include "vst3/Vst3ChannelOrder.h"
 #include "renderer/Render.h"
 #include "renderer/RenderSpec.h"
+#include "vst3/Vst3ChannelOrder.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
