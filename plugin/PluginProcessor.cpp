@@ -161,7 +161,7 @@ void BinauralAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
 
 void BinauralAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
 {
-    SavedState::read (pluginState, SavedState::textFromData (data, sizeInBytes));
+    SavedState::read (pluginState, data, sizeInBytes);
     pluginState.updateGains();
     gainSettingsChanged();
     layoutSettingsChanged();

@@ -1,5 +1,8 @@
 #include "plugin/SavedState.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace SavedState
 {
 namespace
@@ -96,20 +99,74 @@ juce::String write (const PluginState& state)
     return lines.joinIntoString ("\r\n");
 }
 
-void read (PluginState& state, const juce::String& text)
+bool isValidUtf8 (const char* bytes, size_t length) noexcept
 {
-    juce::StringArray lines;
-    lines.addLines (text); // splits at CR LF, LF or CR
-    for (const auto& line : lines)
-        applyLine (state, line);
+    const auto* p = reinterpret_cast<const unsigned char*> (bytes);
+    const auto* end = p + length;
+    auto isContinuation = [] (unsigned char b) { return (b & 0xc0) == 0x80; };
+
+    while (p < end)
+    {
+        const unsigned char lead = *p;
+        int count;
+        unsigned char low = 0x80, high = 0xbf; // allowed range of the second byte
+        if (lead < 0x80)
+            count = 0;
+        else if (lead >= 0xc2 && lead <= 0xdf)
+            count = 1;
+        else if (lead >= 0xe0 && lead <= 0xef)
+        {
+            count = 2;
+            if (lead == 0xe0)
+                low = 0xa0; // overlong
+            else if (lead == 0xed)
+                high = 0x9f; // surrogates
+        }
+        else if (lead >= 0xf0 && lead <= 0xf4)
+        {
+            count = 3;
+            if (lead == 0xf0)
+                low = 0x90; // overlong
+            else if (lead == 0xf4)
+                high = 0x8f; // past U+10FFFF
+        }
+        else
+            return false;
+
+        if (end - p <= count)
+            return false; // truncated sequence
+        if (count > 0 && (p[1] < low || p[1] > high))
+            return false;
+        for (int i = 2; i <= count; ++i)
+            if (! isContinuation (p[i]))
+                return false;
+        p += count + 1;
+    }
+    return true;
 }
 
-juce::String textFromData (const void* data, int size)
+void read (PluginState& state, const void* data, int size)
 {
-    if (data == nullptr || size == 0 || *static_cast<const char*> (data) == 0)
-        return {};
-    if (size < 0)
-        return juce::String::fromUTF8 (static_cast<const char*> (data));
-    return juce::String::fromUTF8 (static_cast<const char*> (data), size);
+    if (data == nullptr || size == 0)
+        return;
+    const auto* text = static_cast<const char*> (data);
+    const size_t length = size < 0 ? std::strlen (text)
+                                   : (size_t) (std::find (text, text + size, '\0') - text);
+
+    // Lines end at CR LF, LF or CR; each is checked before it is read as text.
+    size_t start = 0;
+    while (start < length)
+    {
+        size_t end = start;
+        while (end < length && text[end] != '\r' && text[end] != '\n')
+            ++end;
+        const size_t lineLength = end - start;
+        if (lineLength > 0 && isValidUtf8 (text + start, lineLength))
+            applyLine (state, juce::String::fromUTF8 (text + start, (int) lineLength));
+
+        if (end < length && text[end] == '\r' && end + 1 < length && text[end + 1] == '\n')
+            ++end;
+        start = end + 1;
+    }
 }
 } // namespace SavedState

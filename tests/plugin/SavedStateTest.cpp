@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 namespace
 {
 // Counts the listener calls a load makes, in order.
@@ -172,4 +176,64 @@ TEST (SavedState, RandomTextLeavesAValidState)
         ASSERT_TRUE (std::isfinite (s.volumeGain) && std::isfinite (s.roomGain) && std::isfinite (s.directGain));
         ASSERT_NE (p.renderSpec.currentProfile(), nullptr);
     }
+}
+
+namespace
+{
+// Loads the bytes from a heap block of exactly their length, so that any read
+// past them is caught by the address sanitiser.
+void loadBytes (BinauralAudioProcessor& p, const std::string& bytes, int size)
+{
+    std::vector<char> block (bytes.begin(), bytes.end());
+    p.setStateInformation (block.empty() ? nullptr : block.data(), size);
+}
+} // namespace
+
+// A line that is not well-formed UTF-8 sets nothing; its neighbours still apply.
+TEST (SavedState, InvalidUtf8LinesSetNothing)
+{
+    struct Case
+    {
+        const char* name;
+        std::string bytes;
+        bool terminated; // passed with a negative size
+        int room;        // expected after loading over Room=1
+        SoloMuteState channel0; // expected after loading over SoloMutes=m
+    };
+    const std::string nul (1, '\0');
+    const Case cases[] = {
+        { "truncated lead byte at the end", "SoloMutes=a\xff", false, 1, muted },
+        { "lone F0, NUL-terminated", "Room=2\r\nSoloMutes=s\xf0" + nul, true, 2, muted },
+        { "lone F0 alone", "\xf0" + nul, true, 1, muted },
+        { "truncated three-byte form", "Room=0\nSoloMutes=s\xe2\x82", false, 0, muted },
+        { "overlong slash", "Room=\xc0\xaf" "2\nSoloMutes=-", false, 1, normal },
+        { "surrogate", "SoloMutes=s\xed\xa0\x80\nRoom=2", false, 2, muted },
+        { "past U+10FFFF", "Room=\xf4\x90\x80\x80\r\nRoom=0", false, 0, muted },
+        { "continuation without lead", "SoloMutes=\x80s\nRoom=2", false, 2, muted },
+        { "valid two-byte letter", "SoloMutes=\xc3\xa9s", false, 1, normal },
+        { "valid four-byte letter", "SoloMutes=\xf0\x9f\x8e\xa7m\rRoom=2", false, 2, normal },
+        { "text ends at a NUL", "Room=0" + nul + "Room=2", false, 0, muted },
+    };
+
+    for (const auto& c : cases)
+    {
+        BinauralAudioProcessor p;
+        load (p, "Room=1\nSoloMutes=m");
+        loadBytes (p, c.bytes, c.terminated ? -1 : (int) c.bytes.size());
+        EXPECT_EQ (p.pluginState.room, c.room) << c.name;
+        EXPECT_EQ (p.pluginState.soloMutes.get (0), c.channel0) << c.name;
+    }
+}
+
+TEST (SavedState, Utf8Validation)
+{
+    const std::pair<std::string, bool> cases[] = {
+        { "", true }, { "Room=2", true }, { "\xc3\xa9", true }, { "\xe2\x82\xac", true },
+        { "\xf0\x9f\x8e\xa7", true }, { "\xef\xbf\xbf", true }, { "\xf4\x8f\xbf\xbf", true },
+        { "\xff", false }, { "\xc3", false }, { "\xc1\xbf", false }, { "\xe0\x9f\xbf", false },
+        { "\xed\xa0\x80", false }, { "\xf0\x8f\xbf\xbf", false }, { "\xf4\x90\x80\x80", false },
+        { "\xf5\x80\x80\x80", false }, { "\xe2\x28\xa1", false }, { "a\x80", false },
+    };
+    for (const auto& [bytes, valid] : cases)
+        EXPECT_EQ (SavedState::isValidUtf8 (bytes.data(), bytes.size()), valid) << juce::String::toHexString (bytes.data(), (int) bytes.size());
 }
