@@ -23,8 +23,12 @@ bool isText (juce::uint8 byte)
     return byte >= 0x20 && byte <= 0x7f;
 }
 
+// The string of count text bytes. JUCE looks at the first byte before it
+// checks the count, so an empty run never reaches it.
 juce::String makeString (const juce::uint8* bytes, int count)
 {
+    if (count <= 0)
+        return {};
     return juce::String (reinterpret_cast<const char*> (bytes), (size_t) count);
 }
 

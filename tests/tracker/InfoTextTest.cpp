@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <vector>
+
 namespace
 {
 juce::OwnedArray<InfoText::Token> split (const std::string& text)
@@ -105,4 +108,32 @@ TEST (InfoText, CompleteTokenTriesThePairsInOrder)
     byKeyword.keyword = "asset";
     byKeyword.completeToken();
     EXPECT_EQ (byKeyword.code, '='); // "asset" is tried before the code "m"
+}
+
+// Pieces with an empty value at the very end of the text: nothing past the
+// text is read (the bytes sit in a heap block of exactly their length).
+TEST (InfoText, EmptyValuesAtTheEndReadNothingPastTheText)
+{
+    struct Case
+    {
+        const char* text;
+        char code;
+        const char* keyword;
+    };
+    const Case cases[] = {
+        { "serial:", '#', "serial" },
+        { "asset:A1\nhwver:", '/', "hwver" },
+        { "=A1\n#", '#', "serial" },
+        { "=", '=', "asset" },
+        { "=A1\nm", 'm', "main" },
+        { "x", ' ', "x" },
+    };
+    for (const auto& c : cases)
+    {
+        const std::vector<juce::uint8> text (c.text, c.text + std::strlen (c.text));
+        juce::OwnedArray<InfoText::Token> tokens;
+        InfoText::splitText (text.data(), (int) text.size(), tokens);
+        ASSERT_FALSE (tokens.isEmpty()) << c.text;
+        expectToken (tokens.getLast(), c.code, c.keyword, "");
+    }
 }
