@@ -11,8 +11,9 @@ namespace
 {
 // Limits that keep every design finite and its poles clear of the unit
 // circle in single precision. Below minW0 cos(w0) is too close to 1 to be
-// told apart from it; the Q of the poles is held at or below maxPoleQ.
-constexpr float minW0 = 1.0e-3f;
+// told apart from it (40 Hz at 500 kHz still lies above it); the Q of the
+// poles is held at or below maxPoleQ.
+constexpr float minW0 = 5.0e-4f;
 constexpr float maxW0 = pi - 1.0e-3f;
 constexpr float minPoleQ = 0.01f;
 constexpr float maxPoleQ = 100.0f;
