@@ -37,6 +37,8 @@ void BlockRenderer::renderBlock (const float* const* inputs, int numInputs, floa
         renderDownmix (outL, outR);
     else
         renderSpatial (outL, outR);
+
+    render.silenceNonFiniteOutput (outL, outR, n);
 }
 
 void BlockRenderer::renderDownmix (float* outL, float* outR) noexcept

@@ -82,6 +82,7 @@ void BinauralAudioProcessor::setIHostApplication (Steinberg::FUnknown* hostAppli
 void BinauralAudioProcessor::prepareToPlay (double newSampleRate, int)
 {
     const bool rateChanged = roomBuilder.setSampleRate (newSampleRate);
+    render.sizeRingsFor ((float) newSampleRate);
     blockRenderer.prepare();
 
     const auto n = (uint8_t) getMainBusNumInputChannels();

@@ -1,5 +1,6 @@
 #include "renderer/EQ.h"
 
+#include "renderer/Finite.h"
 #include "renderer/Units.h"
 
 #include <cmath>
@@ -113,6 +114,7 @@ void EQ::runSlots (int first, float* outL, float* outR, int32_t n) noexcept
         contexts[first + k][0] = left[k];
         contexts[first + k][1] = right[k];
     }
+    Finite::resetIfNonFinite (&contexts[first][0], 2 * count);
 }
 
 void EQ::roomStage (float* outL, float* outR, int32_t n, bool loudspeakerEq) noexcept

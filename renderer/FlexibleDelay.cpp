@@ -1,5 +1,8 @@
 #include "renderer/FlexibleDelay.h"
 
+#include "renderer/Finite.h"
+
+#include <algorithm>
 #include <cstring>
 
 namespace Zeph
@@ -20,14 +23,43 @@ void FlexibleDelay::write (const float* block, int32_t n) noexcept
         const int32_t first = size - w;
         std::memcpy (buffer + w, block, sizeof (float) * (size_t) first);
         std::memcpy (buffer, block + first, sizeof (float) * (size_t) (n - first));
+        Finite::silenceNonFinite (buffer + w, first);
+        Finite::silenceNonFinite (buffer, n - first);
         writePos = w + n - size;
     }
     else
     {
         std::memcpy (buffer + w, block, sizeof (float) * (size_t) n);
+        Finite::silenceNonFinite (buffer + w, n);
         writePos = w + n;
     }
     isClear = false;
+}
+
+void moveRing (const float* ring, int32_t size, int32_t writePos, float* fresh, int32_t freshSize) noexcept
+{
+    const int32_t keep = std::min (size, freshSize);
+    const int32_t zeroed = freshSize - keep;
+    std::memset (fresh, 0, sizeof (float) * (size_t) zeroed);
+
+    // The newest keep samples end just before writePos, wrapping at size.
+    int32_t start = writePos - keep;
+    if (start < 0)
+        start += size;
+    const int32_t firstRun = std::min (keep, size - start);
+    std::memcpy (fresh + zeroed, ring + start, sizeof (float) * (size_t) firstRun);
+    std::memcpy (fresh + zeroed + firstRun, ring, sizeof (float) * (size_t) (keep - firstRun));
+}
+
+void FlexibleDelay::moveTo (float* newBuffer, int32_t newSize) noexcept
+{
+    if (buffer != nullptr && size > 0)
+        moveRing (buffer, size, writePos, newBuffer, newSize);
+    else
+        std::memset (newBuffer, 0, sizeof (float) * (size_t) newSize);
+    buffer = newBuffer;
+    size = newSize;
+    writePos = 0;
 }
 
 void FlexibleDelay::clear() noexcept

@@ -1,5 +1,6 @@
 #include "renderer/Ray.h"
 
+#include "renderer/Finite.h"
 #include "renderer/InterpolationCoefficients.h"
 #include "renderer/Units.h"
 #include "renderer/VectorOps.h"
@@ -302,5 +303,6 @@ void Ray::renderAudio (const Settings& settings, const FlexibleDelay& ring, floa
     for (int k = 0; k < numFilters; ++k)
         if (order == 0 || ((settings.filterMask >> k) & 1) != 0)
             Biquad::processInPlace (contexts[k], coefficients[k], out, (uint32_t) n);
+    Finite::resetIfNonFinite (contexts, numFilters);
 }
 } // namespace Zeph

@@ -1,5 +1,6 @@
 #include "renderer/RayBatch.h"
 
+#include "renderer/Finite.h"
 #include "renderer/VectorOps.h"
 
 #include <algorithm>
@@ -213,6 +214,7 @@ void RayBatch::keepLane (int lane, Ray* ray, int numFilters) noexcept
         ray->contexts[f].s1 = lanes.contexts[f][0][lane];
         ray->contexts[f].s2 = lanes.contexts[f][1][lane];
     }
+    Finite::resetIfNonFinite (ray->contexts, numFilters);
 }
 
 void RayBatch::renderStaticGroup (const Pair* const* group, int count, float* outL, float* outR, int32_t n) noexcept

@@ -1,6 +1,10 @@
 #include "renderer/Render.h"
 
+#include "renderer/Finite.h"
 #include "renderer/VectorOps.h"
+
+#include <algorithm>
+#include <cmath>
 
 namespace Zeph
 {
@@ -33,12 +37,62 @@ Render::Render()
     reset();
 }
 
+int32_t Render::inputRingSizeFor (float sampleRate) noexcept
+{
+    const double longest = std::ceil ((double) longestRayDelaySeconds * (double) sampleRate);
+    const double needed = longest + maxBlock + Ray::scratchExtra + 2;
+    if (! (needed > ringSize)) // also NaN
+        return ringSize;
+    return (int32_t) std::min (needed, (double) FlexibleDelay::maxSize);
+}
+
+void Render::sizeRingsFor (float sampleRate)
+{
+    const int32_t inputSize = inputRingSizeFor (sampleRate);
+    if (inputSize != historyBuffer.getNumSamples())
+    {
+        juce::AudioBuffer<float> resized (numInputRings, inputSize);
+        for (int k = 0; k < numInputRings; ++k)
+            inputDelays.getUnchecked (k)->moveTo (resized.getWritePointer (k), inputSize);
+        std::swap (historyBuffer, resized);
+    }
+
+    const float rateRatio = sampleRate / 48000.0f;
+    for (int d = 0; d < numReverbLines; ++d)
+    {
+        const int32_t lineSize = Reverb::lineSizeFor (d, rateRatio, maxBlock);
+        if (lineSize == reverbBuffers[d].getNumSamples())
+            continue;
+        juce::AudioBuffer<float> resized (1, lineSize);
+        reverb.delays[d].moveTo (resized.getWritePointer (0), lineSize);
+        std::swap (reverbBuffers[d], resized);
+    }
+}
+
 void Render::reset() noexcept
 {
     for (auto* ring : inputDelays)
         ring->clear();
     reverb.clear();
     eq.resetContexts();
+}
+
+void Render::silenceNonFiniteOutput (float* outLeft, float* outRight, int32_t n) noexcept
+{
+    const bool leftBad = Finite::silenceNonFinite (outLeft, n);
+    const bool rightBad = Finite::silenceNonFinite (outRight, n);
+    if (! (leftBad || rightBad))
+        return;
+
+    // Rare: the filters reset themselves, the rings are searched here.
+    for (auto& line : reverb.delays)
+    {
+        if (line.buffer != nullptr && line.size > 0 && Finite::silenceNonFinite (line.buffer, line.size))
+            line.resetFilterState();
+        line.recoverIfNonFinite();
+    }
+    for (auto& slot : eq.contexts)
+        Finite::resetIfNonFinite (slot, 2);
 }
 
 void Render::addSimpleDownmix (float* outLeft, float* outRight, const BlockSpec& spec, uint8_t channel) noexcept

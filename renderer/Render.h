@@ -21,11 +21,27 @@ struct Render
     static constexpr int numInputRings = 16;
     static constexpr int ringSize = FlexibleDelay::defaultSize;
     static constexpr int numReverbLines = Reverb::numLines;
+    // Longer than any ray of any room: the farthest image source (86 ms) and
+    // the ear's time difference.
+    static constexpr float longestRayDelaySeconds = 0.09f;
 
     Render();
 
+    // Input ring length for a rate: the longest ray delay, a block and the
+    // moving rays' read margin, and never less than ringSize.
+    static int32_t inputRingSizeFor (float sampleRate) noexcept;
+
+    // Resizes the input rings and the reverb lines for the rate, keeping
+    // what they hold. Allocates: call it where no audio runs (prepareToPlay).
+    void sizeRingsFor (float sampleRate);
+
     // Input rings cleared, reverb lines cleared, equaliser contexts zeroed.
     void reset() noexcept;
+
+    // Output samples that are not finite become silence; if there were any,
+    // every reverb ring and filter state still holding one is cleared of it.
+    // Audio thread, at the end of a block.
+    void silenceNonFiniteOutput (float* outLeft, float* outRight, int32_t n) noexcept;
 
     // Adds the newest block of one channel to the outputs with its layout gains.
     void addSimpleDownmix (float* outLeft, float* outRight, const BlockSpec& spec, uint8_t channel) noexcept;

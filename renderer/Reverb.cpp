@@ -1,5 +1,6 @@
 #include "renderer/Reverb.h"
 
+#include "renderer/Finite.h"
 #include "renderer/Room.h"
 #include "renderer/RoomPresets.h"
 #include "renderer/Units.h"
@@ -93,6 +94,7 @@ void ReverbDelay::writeIntoDelay (const float* input, int32_t n) noexcept
         input += part;
         n -= part;
     }
+    recoverIfNonFinite();
 }
 
 void ReverbDelay::writePart (const float* input, int32_t start, int32_t count) noexcept
@@ -123,10 +125,42 @@ void ReverbDelay::resetFilterState() noexcept
     dampState = 0.0f;
 }
 
+void ReverbDelay::moveTo (float* newRing, int32_t newSize) noexcept
+{
+    if (buffer != nullptr && size > 0)
+        moveRing (buffer, size, writePos, newRing, newSize);
+    else
+        std::memset (newRing, 0, sizeof (float) * (size_t) newSize);
+    buffer = newRing;
+    size = newSize;
+    writePos = 0;
+}
+
+void ReverbDelay::recoverIfNonFinite() noexcept
+{
+    // Once the damping state is not finite it stays so for the rest of the
+    // block, so a finite state means nothing bad reached the ring.
+    if (Finite::isFinite (context) && Finite::isFinite (dampState))
+        return;
+    resetFilterState();
+    if (buffer != nullptr && size > 0)
+        Finite::silenceNonFinite (buffer, size);
+}
+
 //==============================================================================
 void Reverb::bindLine (int line, float* ring) noexcept
 {
     delays[line].bind (ring, lineSizes[line]);
+}
+
+int32_t Reverb::lineSizeFor (int line, float rateRatio, int32_t maxBlock) noexcept
+{
+    const float largest = (float) (FlexibleDelay::maxSize - maxBlock);
+    const float tap = rateRatio * (float) tapsAt48k[line]; // as readTap scales it
+    if (! (tap > 0.0f))
+        return lineSizes[line];
+    const int32_t needed = (int32_t) std::min (tap, largest) + maxBlock;
+    return std::max (lineSizes[line], needed);
 }
 
 void Reverb::setSamplingFrequency (const Settings& settings, const Room& room) noexcept
@@ -251,6 +285,7 @@ void Reverb::feedLines (const float* inL, const float* inR, int32_t n) noexcept
     {
         delays[d].context = BiquadContext { s1[d], s2[d] };
         delays[d].dampState = dampState[d];
+        delays[d].recoverIfNonFinite();
     }
 }
 

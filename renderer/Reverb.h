@@ -1,6 +1,7 @@
 #pragma once
 
 #include "renderer/Biquad.h"
+#include "renderer/FlexibleDelay.h"
 #include "renderer/Settings.h"
 
 #include <cstdint>
@@ -35,6 +36,14 @@ struct ReverbDelay
     // Filter and damping states zero; ring and write position untouched.
     void resetFilterState() noexcept;
 
+    // Moves the ring onto new storage of newSize samples, keeping its newest
+    // samples (as many as fit); filters and states stay as they are.
+    void moveTo (float* newRing, int32_t newSize) noexcept;
+
+    // If the filter or damping state is no longer finite, zeroes it and
+    // silences every sample of the ring that is not finite either.
+    void recoverIfNonFinite() noexcept;
+
 private:
     void writePart (const float* input, int32_t start, int32_t count) noexcept;
 };
@@ -53,6 +62,10 @@ struct Reverb
 
     // Binds line d to its ring of lineSizes[d] samples and resets it.
     void bindLine (int line, float* ring) noexcept;
+
+    // Ring length that line d needs at a rate: its tap plus the longest
+    // block, and never less than lineSizes[d].
+    static int32_t lineSizeFor (int line, float rateRatio, int32_t maxBlock) noexcept;
 
     // Designs the lines' filters and damping for the rate and the room's
     // geometry. Rings, write positions and filter states are not touched.

@@ -274,3 +274,26 @@ TEST (RoomBuilder, HeadMovedBeforeTheFlipIsKept)
     }
     FAIL() << "no direct sound of the centre loudspeaker";
 }
+
+// The input rings are sized from the longest ray delay any room can make.
+TEST (RoomBuilder, EveryRayFitsTheLongestDelay)
+{
+    const Zeph::ChannelProfiles profiles;
+    Zeph::Settings settings;
+    settings.setSampleRate (48000.0f);
+    float longest = 0.0f;
+    for (auto* profile : profiles.profiles)
+        for (const auto& preset : Zeph::roomPresets)
+        {
+            Zeph::Room::ReflectionSet set;
+            for (int i = 0; i < profile->numPositions(); ++i)
+                RoomBuilder::appendReflections (set, (uint8_t) i, *profile->positions[i],
+                                                RoomBuilder::geometryFor (preset.room));
+            for (auto* reflection : set)
+            {
+                reflection->compile (nullptr, settings, true);
+                longest = std::max ({ longest, reflection->left.targetDelay, reflection->right.targetDelay });
+            }
+        }
+    EXPECT_LT (longest / 48000.0f, Zeph::Render::longestRayDelaySeconds);
+}

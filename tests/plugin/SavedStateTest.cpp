@@ -220,7 +220,7 @@ TEST (SavedState, InvalidUtf8LinesSetNothing)
         BinauralAudioProcessor p;
         load (p, "Room=1\nSoloMutes=m");
         loadBytes (p, c.bytes, c.terminated ? -1 : (int) c.bytes.size());
-        EXPECT_EQ (p.pluginState.room, c.room) << c.name;
+        EXPECT_EQ ((int) p.pluginState.room, c.room) << c.name;
         EXPECT_EQ (p.pluginState.soloMutes.get (0), c.channel0) << c.name;
     }
 }
