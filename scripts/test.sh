@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: in Release, then under ThreadSanitizer
-# and under AddressSanitizer.
+# Builds everything and runs every test: in Release, then under ThreadSanitizer,
+# AddressSanitizer and UndefinedBehaviorSanitizer; then runs each fuzz target
+# for a short while.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -23,5 +24,10 @@ TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
 
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVB_SANITIZE_ADDRESS=ON -DVB_BUILD_PLUGIN=OFF
 cmake --build build-asan -j"$jobs"
-ASAN_OPTIONS="detect_leaks=0:abort_on_error=1" \
+ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" \
   ctest --test-dir build-asan -j"$jobs" --output-on-failure
+
+cmake -S . -B build-ubsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVB_SANITIZE_UNDEFINED=ON -DVB_BUILD_PLUGIN=OFF
+cmake --build build-ubsan -j"$jobs"
+UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
+  ctest --test-dir build-ubsan -j"$jobs" --output-on-failure

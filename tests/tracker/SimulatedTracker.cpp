@@ -103,7 +103,11 @@ bool SimulatedTracker::isPluggedIn() const
 void SimulatedTracker::setInfoText (const juce::MemoryBlock& text)
 {
     const std::lock_guard<std::mutex> lock (mutex);
-    infoText = text;
+    // JUCE copies even an empty block with memcpy, from a null pointer.
+    if (text.isEmpty())
+        infoText.reset();
+    else
+        infoText = text;
 }
 
 void SimulatedTracker::setBytesPerPacket (int bytes)
