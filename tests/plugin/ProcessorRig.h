@@ -1,0 +1,56 @@
+#pragma once
+
+// A processor with sixteen discrete inputs and a stereo output, driven block
+// by block, and a look at every state that a bad sample could poison.
+#include "plugin/PluginProcessor.h"
+#include "renderer/Finite.h"
+
+#include <memory>
+
+namespace ProcessorRig
+{
+constexpr int numInputs = 16;
+constexpr int numLayouts = 16;
+constexpr int numRooms = 3;
+
+inline std::unique_ptr<BinauralAudioProcessor> makeProcessor (double rate)
+{
+    auto p = std::make_unique<BinauralAudioProcessor>();
+    juce::AudioProcessor::BusesLayout layout;
+    layout.inputBuses.add (juce::AudioChannelSet::discreteChannels (numInputs));
+    layout.outputBuses.add (juce::AudioChannelSet::stereo());
+    p->setBusesLayout (layout);
+    p->prepareToPlay (rate, 512);
+    return p;
+}
+
+inline void applyLayout (BinauralAudioProcessor& p, int layoutId, int room)
+{
+    p.pluginState.channelProfile = (uint8_t) layoutId;
+    p.pluginState.room = (uint8_t) room;
+    p.layoutSettingsChanged();
+}
+
+// Whether every filter memory, ring sample and reverb state is finite.
+inline bool allStatesFinite (BinauralAudioProcessor& p)
+{
+    using namespace Zeph::Finite;
+    auto& r = p.render;
+    for (auto* ring : r.inputDelays)
+        if (! allFinite (ring->buffer, ring->size))
+            return false;
+    for (const auto& line : r.reverb.delays)
+        if (! isFinite (line.context) || ! isFinite (line.dampState) || ! allFinite (line.buffer, line.size))
+            return false;
+    for (const auto& slot : r.eq.contexts)
+        if (! isFinite (slot[0]) || ! isFinite (slot[1]))
+            return false;
+    for (auto& set : r.room.reflectionSets)
+        for (auto* reflection : set)
+            for (const auto* ray : { &reflection->left, &reflection->right })
+                for (const auto& context : ray->contexts)
+                    if (! isFinite (context))
+                        return false;
+    return true;
+}
+} // namespace ProcessorRig
