@@ -314,7 +314,7 @@ juce::MidiMessage SimulatedTracker::makeOrientation() const
     return juce::MidiMessage (bytes, length);
 }
 
-juce::MidiMessage SimulatedTracker::makeDataPacket (int number, const juce::uint8* text, int length)
+juce::MidiMessage fileDumpDataPacket (int number, const juce::uint8* text, int length, bool corruptChecksum)
 {
     std::vector<juce::uint8> encoded;
 
@@ -343,17 +343,22 @@ juce::MidiMessage SimulatedTracker::makeDataPacket (int number, const juce::uint
     for (auto b : payload)
         checksum ^= b;
 
-    if (checksumsToCorrupt > 0)
-    {
-        --checksumsToCorrupt;
+    if (corruptChecksum)
         checksum ^= 0x01;
-    }
 
     std::vector<juce::uint8> message { 0xf0 };
     message.insert (message.end(), payload.begin(), payload.end());
     message.push_back (checksum);
     message.push_back (0xf7);
     return juce::MidiMessage (message.data(), (int) message.size());
+}
+
+juce::MidiMessage SimulatedTracker::makeDataPacket (int number, const juce::uint8* text, int length)
+{
+    const bool corrupt = checksumsToCorrupt > 0;
+    if (corrupt)
+        --checksumsToCorrupt;
+    return fileDumpDataPacket (number, text, length, corrupt);
 }
 
 //==============================================================================

@@ -6,6 +6,10 @@
 
 namespace Sim
 {
+// A File Dump data packet carrying the text, 8-to-7 packed and padded as the
+// tracker pads it; with corruptChecksum its checksum is wrong.
+juce::MidiMessage fileDumpDataPacket (int number, const juce::uint8* text, int length, bool corruptChecksum = false);
+
 // What a simulated tracker says about itself in its information text.
 struct TrackerIdentity
 {
