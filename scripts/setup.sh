@@ -6,6 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config ccache git
   juce-modules-source
   libgtest-dev googletest
+  clang libclang-rt-14-dev
   libasound2-dev libfreetype-dev libfontconfig1-dev libpng-dev libjpeg-dev
   libx11-dev libxrandr-dev libxinerama-dev libxcursor-dev libxext-dev libxcomposite-dev libgl-dev
   xvfb xauth fonts-dejavu-core

@@ -31,3 +31,17 @@ cmake -S . -B build-ubsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVB_SANITI
 cmake --build build-ubsan -j"$jobs"
 UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
   ctest --test-dir build-ubsan -j"$jobs" --output-on-failure
+
+# The fuzz targets: built with clang and libFuzzer, each run for a short while
+# from its seeds and kept inputs; what it finds new stays under build-fuzz.
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DVB_BUILD_FUZZERS=ON -DVB_BUILD_PLUGIN=OFF
+cmake --build build-fuzz -j"$jobs"
+for target in state tracker filedump; do
+  corpora=("build-fuzz/corpus/$target")
+  mkdir -p "${corpora[0]}"
+  for kept in "fuzz/corpus/$target" "fuzz/regressions/$target"; do
+    if [ -d "$kept" ]; then corpora+=("$kept"); fi
+  done
+  "build-fuzz/fuzz/fuzz_$target" -max_total_time="${VB_FUZZ_SECONDS:-30}" -print_final_stats=1 "${corpora[@]}"
+done
