@@ -36,30 +36,31 @@ void FlexibleDelay::write (const float* block, int32_t n) noexcept
     isClear = false;
 }
 
-void moveRing (const float* ring, int32_t size, int32_t writePos, float* fresh, int32_t freshSize) noexcept
+void moveRing (float*& buffer, int32_t& size, int32_t& writePos, float* fresh, int32_t freshSize) noexcept
 {
-    const int32_t keep = std::min (size, freshSize);
+    const int32_t keep = buffer != nullptr && size > 0 ? std::min (size, freshSize) : 0;
     const int32_t zeroed = freshSize - keep;
     std::memset (fresh, 0, sizeof (float) * (size_t) zeroed);
 
-    // The newest keep samples end just before writePos, wrapping at size.
-    int32_t start = writePos - keep;
-    if (start < 0)
-        start += size;
-    const int32_t firstRun = std::min (keep, size - start);
-    std::memcpy (fresh + zeroed, ring + start, sizeof (float) * (size_t) firstRun);
-    std::memcpy (fresh + zeroed + firstRun, ring, sizeof (float) * (size_t) (keep - firstRun));
+    if (keep > 0)
+    {
+        // The newest keep samples end just before writePos, wrapping at size.
+        int32_t start = writePos - keep;
+        if (start < 0)
+            start += size;
+        const int32_t firstRun = std::min (keep, size - start);
+        std::memcpy (fresh + zeroed, buffer + start, sizeof (float) * (size_t) firstRun);
+        std::memcpy (fresh + zeroed + firstRun, buffer, sizeof (float) * (size_t) (keep - firstRun));
+    }
+
+    buffer = fresh;
+    size = freshSize;
+    writePos = 0;
 }
 
 void FlexibleDelay::moveTo (float* newBuffer, int32_t newSize) noexcept
 {
-    if (buffer != nullptr && size > 0)
-        moveRing (buffer, size, writePos, newBuffer, newSize);
-    else
-        std::memset (newBuffer, 0, sizeof (float) * (size_t) newSize);
-    buffer = newBuffer;
-    size = newSize;
-    writePos = 0;
+    moveRing (buffer, size, writePos, newBuffer, newSize);
 }
 
 void FlexibleDelay::clear() noexcept

@@ -27,8 +27,8 @@ struct FlexibleDelay
     void moveTo (float* newBuffer, int32_t newSize) noexcept;
 };
 
-// Copies the newest samples of a ring (size samples, next write at writePos)
-// into fresh storage of freshSize samples, oldest first, so that they end at
-// its last index; the rest is zeroed. The fresh ring's write position is 0.
-void moveRing (const float* ring, int32_t size, int32_t writePos, float* fresh, int32_t freshSize) noexcept;
+// Moves a ring (buffer of size samples, next write at writePos) onto fresh
+// storage of freshSize samples: its newest samples, oldest first, end at the
+// last index, the rest is zeroed, and the write position becomes 0.
+void moveRing (float*& buffer, int32_t& size, int32_t& writePos, float* fresh, int32_t freshSize) noexcept;
 } // namespace Zeph

@@ -127,13 +127,7 @@ void ReverbDelay::resetFilterState() noexcept
 
 void ReverbDelay::moveTo (float* newRing, int32_t newSize) noexcept
 {
-    if (buffer != nullptr && size > 0)
-        moveRing (buffer, size, writePos, newRing, newSize);
-    else
-        std::memset (newRing, 0, sizeof (float) * (size_t) newSize);
-    buffer = newRing;
-    size = newSize;
-    writePos = 0;
+    moveRing (buffer, size, writePos, newRing, newSize);
 }
 
 void ReverbDelay::recoverIfNonFinite() noexcept

@@ -60,9 +60,9 @@ TEST_P (HighRate, OutputDoesNotDependOnTheBlockSize)
 
 INSTANTIATE_TEST_SUITE_P (Rooms, HighRate,
                           testing::Combine (testing::Values (352800.0, 384000.0), testing::Values (0, 1, 2)),
-                          [] (const auto& info) {
-                              return std::to_string ((int) std::get<0> (info.param)) + "Hz_room"
-                                     + std::to_string (std::get<1> (info.param));
+                          [] (const auto& instance) {
+                              return std::to_string ((int) std::get<0> (instance.param)) + "Hz_room"
+                                     + std::to_string (std::get<1> (instance.param));
                           });
 
 TEST (HighRate, RingsHoldTheFarthestRayAndTheLongestTap)

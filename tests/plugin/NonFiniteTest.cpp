@@ -100,7 +100,9 @@ TEST_P (NonFiniteGrid, BadSamplesNeverLeaveThePlugIn)
                 const auto run = runPair (*hit, *clean, burst, burst.tenMilliseconds ? tenMilliseconds : 1, blockSize, t);
                 EXPECT_TRUE (run.finite) << where;
                 if (burst.matchesSilence)
+                {
                     EXPECT_TRUE (run.same) << where;
+                }
                 EXPECT_TRUE (allStatesFinite (*hit)) << where;
             }
             // The huge burst is still in the reverb rings; the next layout's
@@ -113,9 +115,9 @@ TEST_P (NonFiniteGrid, BadSamplesNeverLeaveThePlugIn)
 INSTANTIATE_TEST_SUITE_P (RatesAndBlocks, NonFiniteGrid,
                           testing::Combine (testing::Values (44100.0, 48000.0, 96000.0, 192000.0, 384000.0),
                                             testing::Values (1, 64, 512, 4096)),
-                          [] (const auto& info) {
-                              return std::to_string ((int) std::get<0> (info.param)) + "Hz_block"
-                                     + std::to_string (std::get<1> (info.param));
+                          [] (const auto& instance) {
+                              return std::to_string ((int) std::get<0> (instance.param)) + "Hz_block"
+                                     + std::to_string (std::get<1> (instance.param));
                           });
 
 // Samples at the edge of the float range overflow inside the filters and the
