@@ -2,6 +2,7 @@
 
 #include "plugin/PluginEditor.h"
 #include "plugin/SavedState.h"
+#include "renderer/Finite.h"
 #include "renderer/VectorOps.h"
 
 #if defined(__SSE__) || defined(_M_X64)
@@ -130,6 +131,10 @@ void BinauralAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juc
     // stale audio from reaching the host through them.
     for (int c = juce::jmax (2, getTotalNumInputChannels()); c < numChannels; ++c)
         buffer.clear (c, 0, buffer.getNumSamples());
+    // Those with an input behind them pass it on, but never a NaN or an infinity.
+    const int passedOn = juce::jmin (getTotalNumInputChannels(), getTotalNumOutputChannels(), buffer.getNumChannels());
+    for (int c = 2; c < passedOn; ++c)
+        Zeph::Finite::silenceNonFinite (buffer.getWritePointer (c), buffer.getNumSamples());
 
     const int total = buffer.getNumSamples();
     for (int offset = 0; offset < total; offset += Zeph::Render::maxBlock)

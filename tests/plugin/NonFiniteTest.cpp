@@ -156,3 +156,33 @@ TEST (NonFinite, OverflowIsResetWithinItsBlock)
                 }
             }
 }
+
+// Outputs past the first two pass their inputs on untouched, but for a NaN or
+// an infinity, which become silence.
+TEST (NonFinite, PassedOnChannelsCarryNoBadSamples)
+{
+    BinauralAudioProcessor p;
+    juce::AudioProcessor::BusesLayout layout;
+    layout.inputBuses.add (juce::AudioChannelSet::discreteChannels (6));
+    layout.outputBuses.add (juce::AudioChannelSet::discreteChannels (6));
+    ASSERT_TRUE (p.setBusesLayout (layout));
+    p.prepareToPlay (48000.0, 64);
+
+    juce::AudioBuffer<float> buffer (6, 64);
+    for (int c = 0; c < 6; ++c)
+        for (int i = 0; i < 64; ++i)
+            buffer.setSample (c, i, TestSignals::noise (c, i));
+    buffer.setSample (3, 5, std::numeric_limits<float>::quiet_NaN());
+    buffer.setSample (4, 63, -std::numeric_limits<float>::infinity());
+    buffer.setSample (5, 0, 1e30f);
+    juce::MidiBuffer midi;
+    p.processBlock (buffer, midi);
+
+    for (int c = 2; c < 6; ++c)
+        for (int i = 0; i < 64; ++i)
+        {
+            const bool bad = (c == 3 && i == 5) || (c == 4 && i == 63);
+            const float expected = bad ? 0.0f : (c == 5 && i == 0 ? 1e30f : TestSignals::noise (c, i));
+            ASSERT_EQ (buffer.getSample (c, i), expected) << c << " " << i;
+        }
+}
