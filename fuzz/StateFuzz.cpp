@@ -9,6 +9,7 @@
 
 #include <juce_events/juce_events.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -70,9 +71,10 @@ extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
     const bool terminated = (data[2] & 1) != 0;
     const int blockSize = blockSizes[(data[2] >> 1) % 4];
 
-    std::vector<char> text (data + 3, data + size);
-    if (terminated)
-        text.push_back (0);
+    // A block of exactly the text's length (and its NUL), so that a read past
+    // it is caught.
+    std::vector<char> text (size - 3 + (terminated ? 1 : 0), 0);
+    std::copy (data + 3, data + size, text.begin());
     p.setStateInformation (text.empty() ? nullptr : text.data(), terminated ? -1 : (int) text.size());
     prepare (r, rate, numInputs);
 

@@ -205,6 +205,7 @@ TEST (SavedState, InvalidUtf8LinesSetNothing)
         { "truncated lead byte at the end", "SoloMutes=a\xff", false, 1, muted },
         { "lone F0, NUL-terminated", "Room=2\r\nSoloMutes=s\xf0" + nul, true, 2, muted },
         { "lone F0 alone", "\xf0" + nul, true, 1, muted },
+        { "overlong NUL, NUL-terminated", "\xf0\x80\x80\x80Room=2\r\nSoloMutes=s" + nul, true, 1, soloed },
         { "truncated three-byte form", "Room=0\nSoloMutes=s\xe2\x82", false, 0, muted },
         { "overlong slash", "Room=\xc0\xaf" "2\nSoloMutes=-", false, 1, normal },
         { "surrogate", "SoloMutes=s\xed\xa0\x80\nRoom=2", false, 2, muted },
