@@ -3,6 +3,7 @@
 // level, and every ray left in the same state, for every layout, room,
 // loudspeaker setting and rate, with the head still and moving.
 #include "plugin/PluginProcessor.h"
+#include "tests/plugin/ProcessorRig.h"
 #include "tests/plugin/TestSignals.h"
 
 #include <gtest/gtest.h>
@@ -12,17 +13,7 @@
 
 namespace
 {
-#if defined(__SANITIZE_THREAD__)
-constexpr bool sanitized = true;
-#elif defined(__has_feature)
- #if __has_feature(thread_sanitizer)
-constexpr bool sanitized = true;
- #else
-constexpr bool sanitized = false;
- #endif
-#else
-constexpr bool sanitized = false;
-#endif
+constexpr bool sanitized = ProcessorRig::underThreadSanitizer;
 
 constexpr int numLayouts = 16;
 constexpr int numInputs = 16;

@@ -9,6 +9,20 @@
 
 namespace ProcessorRig
 {
+// ThreadSanitizer runs these single-threaded renders many times slower and
+// has nothing to find in them: tests run fewer cases under it.
+#if defined(__SANITIZE_THREAD__)
+constexpr bool underThreadSanitizer = true;
+#elif defined(__has_feature)
+ #if __has_feature(thread_sanitizer)
+constexpr bool underThreadSanitizer = true;
+ #else
+constexpr bool underThreadSanitizer = false;
+ #endif
+#else
+constexpr bool underThreadSanitizer = false;
+#endif
+
 constexpr int numInputs = 16;
 constexpr int numLayouts = 16;
 constexpr int numRooms = 3;
