@@ -43,5 +43,6 @@ for target in state tracker filedump; do
   for kept in "fuzz/corpus/$target" "fuzz/regressions/$target"; do
     if [ -d "$kept" ]; then corpora+=("$kept"); fi
   done
-  "build-fuzz/fuzz/fuzz_$target" -max_total_time="${VB_FUZZ_SECONDS:-30}" -print_final_stats=1 "${corpora[@]}"
+  "build-fuzz/fuzz/fuzz_$target" -max_total_time="${VB_FUZZ_SECONDS:-30}" -print_final_stats=1 \
+    -artifact_prefix="build-fuzz/$target-" "${corpora[@]}"
 done
