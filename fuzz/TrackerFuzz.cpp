@@ -6,6 +6,7 @@
 #include "tracker/MidiScanner.h"
 #include "tracker/TrackerConnection.h"
 
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -76,6 +77,18 @@ private:
     }
 };
 
+// Every orientation that reaches the head panel must be a finite matrix.
+class FiniteOrientations final : public Midi::TrackerConnection::OrientationListener
+{
+public:
+    void trackerOrientation (const juce::String&, float* matrix) override
+    {
+        for (int i = 0; i < 9; ++i)
+            if (! std::isfinite (matrix[i]))
+                __builtin_trap();
+    }
+};
+
 juce::MidiMessage sysEx (const uint8_t* payload, int length)
 {
     std::vector<juce::uint8> bytes { 0xf0 };
@@ -101,6 +114,8 @@ extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
     Midi::MidiScanner scanner (ports);
     scanner.normalPrefixes.add (portName);
     Midi::TrackerConnection connection (&scanner);
+    FiniteOrientations orientations;
+    connection.addOrientationListener (&orientations);
     identify (ports, scanner);
     if (connection.findProperties ("0042") == nullptr)
         __builtin_trap(); // the rig failed to identify the tracker
@@ -149,5 +164,6 @@ extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
                 break;
         }
     }
+    connection.removeOrientationListener (&orientations);
     return 0;
 }
