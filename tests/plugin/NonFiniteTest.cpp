@@ -134,7 +134,7 @@ TEST (NonFinite, OverflowIsResetWithinItsBlock)
             {
                 auto p = makeProcessor (rate);
                 applyLayout (*p, layout, room);
-                p->pluginState.loudspeakers = 1; // every equaliser slot runs
+                p->pluginState.loudspeakers = Zeph::Loudspeakers::nearfield; // every equaliser slot runs
                 p->pluginState.updateGains();
                 p->gainSettingsChanged();
 

@@ -25,7 +25,7 @@ constexpr bool underThreadSanitizer = false;
 
 constexpr int numInputs = 16;
 constexpr int numLayouts = 16;
-constexpr int numRooms = 3;
+constexpr int numRooms = Zeph::numListeningRooms;
 
 inline std::unique_ptr<BinauralAudioProcessor> makeProcessor (double rate)
 {
@@ -41,7 +41,7 @@ inline std::unique_ptr<BinauralAudioProcessor> makeProcessor (double rate)
 inline void applyLayout (BinauralAudioProcessor& p, int layoutId, int room)
 {
     p.pluginState.channelProfile = (uint8_t) layoutId;
-    p.pluginState.room = (uint8_t) room;
+    p.pluginState.room = (Zeph::ListeningRoom) room;
     p.layoutSettingsChanged();
 }
 
