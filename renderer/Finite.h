@@ -25,13 +25,11 @@ inline bool isFinite (float x) noexcept
 }
 
 // Whether all n samples are finite.
-inline bool allFinite (const float* x, int32_t n) noexcept
-{
-    uint32_t bad = 0;
-    for (int32_t i = 0; i < n; ++i)
-        bad |= (uint32_t) (magnitudeBits (x[i]) >= infinityBits);
-    return bad == 0;
-}
+bool allFinite (const float* x, int32_t n) noexcept;
+
+// Copies n samples, each that is not finite as silence; true when there was
+// one. One pass: the check rides along with the copy.
+bool copyAsFinite (const float* source, float* destination, int32_t n) noexcept;
 
 // Replaces every non-finite sample with silence; true when there was one.
 inline bool silenceNonFinite (float* x, int32_t n) noexcept

@@ -21,16 +21,13 @@ void FlexibleDelay::write (const float* block, int32_t n) noexcept
     if (w + n >= size)
     {
         const int32_t first = size - w;
-        std::memcpy (buffer + w, block, sizeof (float) * (size_t) first);
-        std::memcpy (buffer, block + first, sizeof (float) * (size_t) (n - first));
-        Finite::silenceNonFinite (buffer + w, first);
-        Finite::silenceNonFinite (buffer, n - first);
+        Finite::copyAsFinite (block, buffer + w, first);
+        Finite::copyAsFinite (block + first, buffer, n - first);
         writePos = w + n - size;
     }
     else
     {
-        std::memcpy (buffer + w, block, sizeof (float) * (size_t) n);
-        Finite::silenceNonFinite (buffer + w, n);
+        Finite::copyAsFinite (block, buffer + w, n);
         writePos = w + n;
     }
     isClear = false;

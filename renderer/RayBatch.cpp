@@ -207,21 +207,22 @@ void RayBatch::setLane (int lane, Ray* ray, float gain, int numFilters) noexcept
     }
 }
 
-void RayBatch::keepLane (int lane, Ray* ray, int numFilters, bool finite) noexcept
+void RayBatch::keepLane (int lane, Ray* ray, int numFilters) noexcept
 {
     for (int f = 0; f < numFilters; ++f)
     {
         ray->contexts[f].s1 = lanes.contexts[f][0][lane];
         ray->contexts[f].s2 = lanes.contexts[f][1][lane];
     }
-    if (! finite)
-        Finite::resetIfNonFinite (ray->contexts, numFilters);
 }
 
-bool RayBatch::lanesFinite (int numFilters) const noexcept
+void RayBatch::resetNonFiniteLanes (Ray* const* rays, int numLanes, int numFilters) noexcept
 {
-    // The first numFilters filters' memories of every lane, in one run.
-    return Finite::allFinite (&lanes.contexts[0][0][0], numFilters * 2 * maxLanes);
+    if (Finite::allFinite (&lanes.contexts[0][0][0], numFilters * 2 * maxLanes))
+        return;
+    for (int lane = 0; lane < numLanes; ++lane)
+        if (rays[lane] != nullptr)
+            Finite::resetIfNonFinite (rays[lane]->contexts, numFilters);
 }
 
 void RayBatch::renderStaticGroup (const Pair* const* group, int count, float* outL, float* outR, int32_t n) noexcept
@@ -285,10 +286,10 @@ void RayBatch::renderStaticGroup (const Pair* const* group, int count, float* ou
     }
 #endif
 
-    const bool finite = lanesFinite (staticFilters);
     for (int lane = 0; lane < vectors * width; ++lane)
         if (rays[lane] != nullptr)
-            keepLane (lane, rays[lane], staticFilters, finite);
+            keepLane (lane, rays[lane], staticFilters);
+    resetNonFiniteLanes (rays, vectors * width, staticFilters);
 }
 
 void RayBatch::renderMovingGroup (const Pair* const* group, int count, float* outL, float* outR, int32_t n) noexcept
@@ -326,9 +327,9 @@ void RayBatch::renderMovingGroup (const Pair* const* group, int count, float* ou
         RayKernelsSse::movingGroup (lanes, movingInput.data(), outL, outR, count, n);
 #endif
 
-    const bool finite = lanesFinite (Ray::numFilters);
     for (int lane = 0; lane < width; ++lane)
         if (rays[lane] != nullptr)
-            keepLane (lane, rays[lane], Ray::numFilters, finite);
+            keepLane (lane, rays[lane], Ray::numFilters);
+    resetNonFiniteLanes (rays, width, Ray::numFilters);
 }
 } // namespace Zeph

@@ -83,9 +83,10 @@ private:
     // Loads or stores the first numFilters filters of a lane (ray null: a
     // silent lane).
     void setLane (int lane, Ray* ray, float gain, int numFilters) noexcept;
-    // finite: whether every lane's memories of those filters are finite; if
-    // not, a lane's ray whose memories are not has them zeroed.
-    void keepLane (int lane, Ray* ray, int numFilters, bool finite) noexcept;
-    bool lanesFinite (int numFilters) const noexcept;
+    void keepLane (int lane, Ray* ray, int numFilters) noexcept;
+    // After a group: zeroes the memories of every ray whose memories of the
+    // first numFilters filters stopped being finite (checked for all lanes
+    // in one pass first).
+    void resetNonFiniteLanes (Ray* const* rays, int numLanes, int numFilters) noexcept;
 };
 } // namespace Zeph
