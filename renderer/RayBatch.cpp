@@ -207,22 +207,19 @@ void RayBatch::setLane (int lane, Ray* ray, float gain, int numFilters) noexcept
     }
 }
 
-void RayBatch::keepLane (int lane, Ray* ray, int numFilters) noexcept
+bool RayBatch::keepLane (int lane, Ray* ray, int numFilters) noexcept
 {
+    uint32_t bad = 0;
     for (int f = 0; f < numFilters; ++f)
     {
-        ray->contexts[f].s1 = lanes.contexts[f][0][lane];
-        ray->contexts[f].s2 = lanes.contexts[f][1][lane];
+        const float s1 = lanes.contexts[f][0][lane];
+        const float s2 = lanes.contexts[f][1][lane];
+        ray->contexts[f].s1 = s1;
+        ray->contexts[f].s2 = s2;
+        bad |= (uint32_t) (Finite::magnitudeBits (s1) >= Finite::infinityBits)
+               | (uint32_t) (Finite::magnitudeBits (s2) >= Finite::infinityBits);
     }
-}
-
-void RayBatch::resetNonFiniteLanes (Ray* const* rays, int numLanes, int numFilters) noexcept
-{
-    if (Finite::allFinite (&lanes.contexts[0][0][0], numFilters * 2 * maxLanes))
-        return;
-    for (int lane = 0; lane < numLanes; ++lane)
-        if (rays[lane] != nullptr)
-            Finite::resetIfNonFinite (rays[lane]->contexts, numFilters);
+    return bad == 0;
 }
 
 void RayBatch::renderStaticGroup (const Pair* const* group, int count, float* outL, float* outR, int32_t n) noexcept
@@ -287,9 +284,8 @@ void RayBatch::renderStaticGroup (const Pair* const* group, int count, float* ou
 #endif
 
     for (int lane = 0; lane < vectors * width; ++lane)
-        if (rays[lane] != nullptr)
-            keepLane (lane, rays[lane], staticFilters);
-    resetNonFiniteLanes (rays, vectors * width, staticFilters);
+        if (rays[lane] != nullptr && ! keepLane (lane, rays[lane], staticFilters))
+            Finite::resetIfNonFinite (rays[lane]->contexts, staticFilters);
 }
 
 void RayBatch::renderMovingGroup (const Pair* const* group, int count, float* outL, float* outR, int32_t n) noexcept
@@ -328,8 +324,7 @@ void RayBatch::renderMovingGroup (const Pair* const* group, int count, float* ou
 #endif
 
     for (int lane = 0; lane < width; ++lane)
-        if (rays[lane] != nullptr)
-            keepLane (lane, rays[lane], Ray::numFilters);
-    resetNonFiniteLanes (rays, width, Ray::numFilters);
+        if (rays[lane] != nullptr && ! keepLane (lane, rays[lane], Ray::numFilters))
+            Finite::resetIfNonFinite (rays[lane]->contexts, Ray::numFilters);
 }
 } // namespace Zeph

@@ -83,10 +83,8 @@ private:
     // Loads or stores the first numFilters filters of a lane (ray null: a
     // silent lane).
     void setLane (int lane, Ray* ray, float gain, int numFilters) noexcept;
-    void keepLane (int lane, Ray* ray, int numFilters) noexcept;
-    // After a group: zeroes the memories of every ray whose memories of the
-    // first numFilters filters stopped being finite (checked for all lanes
-    // in one pass first).
-    void resetNonFiniteLanes (Ray* const* rays, int numLanes, int numFilters) noexcept;
+    // keepLane returns false when a memory it stored is not finite; the
+    // caller then resets that ray.
+    bool keepLane (int lane, Ray* ray, int numFilters) noexcept;
 };
 } // namespace Zeph
