@@ -4,6 +4,13 @@
 
 namespace HeadPanel
 {
+namespace BinaryData
+{
+// The embedded sheet under the name the head panel knows it by.
+static const char* const mini_tile_data_array = mini_tile_png;
+static const size_t mini_tile_data_size = (size_t) mini_tile_pngSize;
+} // namespace BinaryData
+
 namespace
 {
 struct SpriteRow
@@ -69,7 +76,7 @@ SpriteScale scaleForMainDisplay()
 
 juce::Image loadSpriteSheet()
 {
-    return juce::ImageFileFormat::loadFrom (BinaryData::mini_tile_png, (size_t) BinaryData::mini_tile_pngSize);
+    return juce::ImageFileFormat::loadFrom (BinaryData::mini_tile_data_array, BinaryData::mini_tile_data_size);
 }
 
 juce::Image cutSprite (const juce::Image& sheet, juce::Rectangle<int> area)

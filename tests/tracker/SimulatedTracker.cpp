@@ -122,6 +122,16 @@ void SimulatedTracker::setResponseDelay (std::chrono::milliseconds delay)
     responseDelay = delay;
 }
 
+void SimulatedTracker::holdReplies (bool shouldHold)
+{
+    {
+        const std::lock_guard<std::mutex> lock (mutex);
+        repliesHeld = shouldHold;
+    }
+
+    changed.notify_all();
+}
+
 void SimulatedTracker::corruptChecksums (int numPackets)
 {
     const std::lock_guard<std::mutex> lock (mutex);
@@ -569,7 +579,7 @@ void SimulatedTracker::run()
         const auto now = Clock::now();
         std::vector<juce::MidiMessage> toSend;
 
-        while (! outbox.empty() && outbox.front().due <= now)
+        while (! repliesHeld && ! outbox.empty() && outbox.front().due <= now)
         {
             toSend.push_back (outbox.front().message);
             outbox.pop_front();
@@ -598,7 +608,7 @@ void SimulatedTracker::run()
 
         auto wakeAt = Clock::time_point::max();
 
-        if (! outbox.empty())
+        if (! repliesHeld && ! outbox.empty())
             wakeAt = outbox.front().due;
 
         if (streaming && pluggedIn)

@@ -53,6 +53,8 @@ public:
     void setBytesPerPacket (int bytes);
     // Replies and reports leave this much later.
     void setResponseDelay (std::chrono::milliseconds delay);
+    // Keeps every reply in the outbox until released, as a tracker too busy to answer.
+    void holdReplies (bool shouldHold);
     // Spoils the checksum of the next data packets.
     void corruptChecksums (int numPackets);
     // Sends the File Dump header before the data packets (on by default).
@@ -125,6 +127,7 @@ private:
     juce::MemoryBlock infoText;
     int bytesPerPacket = 111;
     Clock::duration responseDelay {};
+    bool repliesHeld = false;
     int checksumsToCorrupt = 0;
     bool sendsHeader = true;
 
