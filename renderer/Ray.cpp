@@ -242,8 +242,8 @@ int32_t Ray::staticReadIndex (const FlexibleDelay& ring, int32_t n) const noexce
     return wrapIndex ((int64_t) ring.writePos - n - d - staticReadOffset, ring.size);
 }
 
-void Ray::readMoving (const FlexibleDelay& ring, float* scratch, int32_t n, float g, float* out,
-                      int32_t stride) noexcept
+Ray::MovingRead Ray::beginMovingRead (const FlexibleDelay& ring, float* scratch, int32_t n, float g,
+                                      int32_t count) noexcept
 {
     const float longest = std::max (0.0f, (float) (ring.size - n - movingReadOffset - 2));
     const float cur = clampDelay (currentDelay, 0.0f, longest);
@@ -251,20 +251,26 @@ void Ray::readMoving (const FlexibleDelay& ring, float* scratch, int32_t n, floa
     const int32_t whole = (int32_t) cur;
 
     const int64_t start = (int64_t) ring.writePos - n - whole - (movingReadOffset + 2);
-    copyFromRing (ring, start, n + scratchExtra, g, scratch);
+    copyFromRing (ring, start, count, g, scratch);
 
     const float slew = (float) n / 64.0f;
     const float next = std::clamp (target, cur - slew, cur + slew);
+    currentDelay = next;
+    return { (cur - (float) whole) * 64.0f, (next - cur) * 64.0f / (float) n };
+}
 
-    const float dp = (next - cur) * 64.0f / (float) n;
-    float phase = (cur - (float) whole) * 64.0f;
+void Ray::readMoving (const FlexibleDelay& ring, float* scratch, int32_t n, float g, float* out) noexcept
+{
+    const MovingRead read = beginMovingRead (ring, scratch, n, g, n + scratchExtra);
+    const float dp = read.phaseStep;
+    float phase = read.phase;
     int p = (int) phase;
     int k = 0;
     for (int32_t i = 0; i < n; ++i)
     {
         const float* w = Table::taps[p];
         const float* s = scratch + i - k;
-        out[(size_t) i * (size_t) stride] = s[0] * w[0] + s[1] * w[1] + s[2] * w[2] + s[3] * w[3];
+        out[i] = s[0] * w[0] + s[1] * w[1] + s[2] * w[2] + s[3] * w[3];
 
         phase += dp;
         p = (int) phase;
@@ -281,8 +287,6 @@ void Ray::readMoving (const FlexibleDelay& ring, float* scratch, int32_t n, floa
             --k;
         }
     }
-
-    currentDelay = next;
 }
 
 void Ray::renderAudio (const Settings& settings, const FlexibleDelay& ring, float* out,
@@ -298,7 +302,7 @@ void Ray::renderAudio (const Settings& settings, const FlexibleDelay& ring, floa
     if (order != 0)
         copyFromRing (ring, staticReadIndex (ring, n), n, g, out);
     else
-        readMoving (ring, scratch, n, g, out, 1);
+        readMoving (ring, scratch, n, g, out);
 
     for (int k = 0; k < numFilters; ++k)
         if (order == 0 || ((settings.filterMask >> k) & 1) != 0)

@@ -67,14 +67,24 @@ struct Ray
     // coefficients 1 to 4. Called by renderAudio; audio thread only.
     void takeUpdate() noexcept;
 
-    // The two reading steps of renderAudio, for renderers that run the
-    // filters of many rays side by side (RayBatch):
+    // Where a moving ray's interpolation starts and how fast its phase
+    // (64 per sample of delay) moves; the whole-sample shift starts at 0.
+    struct MovingRead
+    {
+        float phase;
+        float phaseStep;
+    };
+
+    // The reading steps of renderAudio, for renderers that run the filters
+    // of many rays side by side (RayBatch):
     // - static rays: the ring index of the first of the n samples to read;
-    // - moving rays: out[i * stride] = the interpolated read of sample i,
-    //   times g (ring values are scaled into scratch first); advances
-    //   currentDelay. scratch must hold n + scratchExtra samples.
+    // - moving rays: beginMovingRead scales count ring samples by g into
+    //   scratch, slews currentDelay toward targetDelay and returns where the
+    //   interpolation starts; readMoving does that with n + scratchExtra
+    //   samples and interpolates n samples into out. n > 0.
     int32_t staticReadIndex (const FlexibleDelay& ring, int32_t n) const noexcept;
-    void readMoving (const FlexibleDelay& ring, float* scratch, int32_t n, float g, float* out,
-                     int32_t stride) noexcept;
+    MovingRead beginMovingRead (const FlexibleDelay& ring, float* scratch, int32_t n, float g,
+                                int32_t count) noexcept;
+    void readMoving (const FlexibleDelay& ring, float* scratch, int32_t n, float g, float* out) noexcept;
 };
 } // namespace Zeph

@@ -2,6 +2,7 @@
 
 #include "renderer/FlexibleDelay.h"
 #include "renderer/Ray.h"
+#include "renderer/RayLanes.h"
 #include "renderer/Settings.h"
 
 #include <cstdint>
@@ -26,7 +27,6 @@ struct RayBatch
 {
     static constexpr int maxPairs = 224; // 14 positions x 15 reflections, and then some
     static constexpr int maxBlock = 2048;
-    static constexpr int maxLanes = 16; // two vectors of eight for static rays
 
     struct Pair
     {
@@ -36,22 +36,12 @@ struct RayBatch
         float gain;
     };
 
-    // The lanes of one group as the kernels read them: per lane a source, a
-    // gain and the five filters' coefficients and contexts.
-    struct Lanes
-    {
-        const float* source[maxLanes];     // static rays: n raw ring samples
-        float gain[maxLanes];
-        float coefficients[Ray::numFilters][5][maxLanes]; // b0 b1 b2 a1 a2
-        float contexts[Ray::numFilters][2][maxLanes];     // s1 s2
-    };
-
     RayBatch();
 
-    // Vectors of eight lanes (AVX) where the processor has them, else four
-    // (SSE2). Static rays run two vectors side by side, moving rays one.
-    // Tests clear it to run the four-lane kernels.
-    bool wide = false;
+    // Lanes per vector: the widest the processor has (see RayKernels), or a
+    // narrower width the tests choose; 0 renders every pair singly.
+    int laneWidth() const noexcept { return kernels != nullptr ? kernels->width : 0; }
+    void useLaneWidth (int width) noexcept { kernels = RayKernels::forWidth (width); }
 
     bool empty() const noexcept { return numPairs == 0; }
     bool full() const noexcept { return numPairs == maxPairs; }
@@ -66,25 +56,28 @@ struct RayBatch
     void render (const Settings& settings, float* outL, float* outR, int32_t n) noexcept;
 
 private:
+    const RayKernels* kernels = nullptr;
     Pair pairs[maxPairs];
     int numPairs = 0;
 
-    Lanes lanes;
-    std::vector<float> movingInput; // n x lanes, interleaved
-    std::vector<float> wrapped;     // per lane, a ring read that wraps, made contiguous
+    RayLanes lanes;
+    MovingLanes moving;
+    std::vector<float> wrapped;     // per lane, a static read that wraps, made contiguous
     std::vector<float> silence;
-    std::vector<float> scratch;
+    std::vector<float> scratch;     // per moving lane, its scaled ring samples
+    std::vector<float> interpolated; // per moving lane, its interpolated read
+    std::vector<MovingLanes::Run> runs;
+    std::vector<float> rows;         // per sample of a chunk, the moving lanes' phase indices and shifts
     std::vector<float> single;      // left and right of a pair rendered one ray at a time
 
-    int laneCount() const noexcept;
     void renderSingly (const Settings& settings, const Pair& pair, float* outL, float* outR, int32_t n) noexcept;
     void renderStaticGroup (const Pair* const* group, int count, float* outL, float* outR, int32_t n) noexcept;
     void renderMovingGroup (const Pair* const* group, int count, float* outL, float* outR, int32_t n) noexcept;
-    // Loads or stores the first numFilters filters of a lane (ray null: a
-    // silent lane).
-    void setLane (int lane, Ray* ray, float gain, int numFilters) noexcept;
-    // keepLane returns false when a memory it stored is not finite; the
-    // caller then resets that ray.
-    bool keepLane (int lane, Ray* ray, int numFilters) noexcept;
+    void setStaticLane (int lane, Ray& ray, const Pair& pair, int32_t n) noexcept;
+    void setMovingLane (int lane, Ray& ray, const Pair& pair, int32_t n) noexcept;
+    void clearLane (int lane, int numFilters) noexcept;
+    // The filter memories of the group's rays back from the lanes; a ray
+    // whose memories are no longer finite starts again from silence.
+    void keepMemories (const Pair* const* group, int count, int numFilters, uint32_t bad) noexcept;
 };
 } // namespace Zeph

@@ -1,7 +1,10 @@
-// The filter kernels of RayBatch for one vector width. RayBatch.cpp includes
-// this file once per instruction set, inside a namespace that defines
-// W (lanes), V (a vector of W floats with + - *), load, store and
-// transposeSquare (W vectors of W lanes, transposed in place).
+// The vector kernels of RayBatch for one vector width. RayKernels.cpp
+// includes this file once per instruction set, inside a namespace that
+// defines W (lanes), V (a vector of W floats with + - *), M (a lane mask),
+// load, store, broadcast, transposeSquare (W vectors of W lanes, transposed
+// in place), truncate (toward zero), atLeast, below, differ, where (the
+// value where the mask is set, else 0), bits (of a mask) and nonFinite (bits
+// of the lanes that are not finite).
 // No include guard and no includes on purpose.
 
 // One step of a biquad on W rays, exactly as Biquad::processInPlace computes
@@ -25,7 +28,7 @@ struct Filters
 
     Filters() = default;
 
-    Filters (const RayBatch::Lanes& lanes, int first) noexcept
+    Filters (const RayLanes& lanes, int first) noexcept
     {
         for (int f = 0; f < F; ++f)
         {
@@ -36,13 +39,18 @@ struct Filters
         }
     }
 
-    void save (RayBatch::Lanes& lanes, int first) const noexcept
+    // Stores the memories; returns the bits of the lanes holding one that
+    // is not finite.
+    uint32_t save (RayLanes& lanes, int first) const noexcept
     {
+        uint32_t bad = 0;
         for (int f = 0; f < F; ++f)
         {
             store (lanes.contexts[f][0] + first, s1[f]);
             store (lanes.contexts[f][1] + first, s2[f]);
+            bad |= nonFinite (s1[f]) | nonFinite (s2[f]);
         }
+        return bad;
     }
 
     V run (V x) noexcept
@@ -82,18 +90,18 @@ inline void addPairs (V y, float* outL, float* outR, int count) noexcept
     }
 }
 
-// Static rays, G vectors of W lanes side by side (independent filter chains
-// for the processor to overlap): lane l reads lanes.source[l][0..n-1],
-// scales it by its gain and runs filters 0 and 1. Vector v holds counts[v]
-// pairs; the vectors are added in order.
-template <int G>
-inline void staticGroup (RayBatch::Lanes& lanes, float* outL, float* outR, const int* counts, int32_t n) noexcept
+// G vectors of W lanes side by side (independent filter chains for the
+// processor to overlap): lane l reads lanes.source[l][0..n-1], scales it by
+// its gain when `gained`, and runs the first F filters. Vector v holds
+// counts[v] pairs; the vectors are added in order.
+template <int F, int G, bool gained>
+inline uint32_t filterGroup (RayLanes& lanes, float* outL, float* outR, const int* counts, int32_t n) noexcept
 {
-    Filters<2> filters[G];
+    Filters<F> filters[G];
     V g[G];
     for (int v = 0; v < G; ++v)
     {
-        filters[v] = Filters<2> (lanes, v * W);
+        filters[v] = Filters<F> (lanes, v * W);
         g[v] = load (lanes.gain + v * W);
     }
 
@@ -109,7 +117,7 @@ inline void staticGroup (RayBatch::Lanes& lanes, float* outL, float* outR, const
         }
         for (int j = 0; j < W; ++j)
             for (int v = 0; v < G; ++v)
-                x[v][j] = filters[v].run (x[v][j] * g[v]);
+                x[v][j] = filters[v].run (gained ? x[v][j] * g[v] : x[v][j]);
         for (int v = 0; v < G; ++v)
             addPairs (x[v], outL + i, outR + i, counts[v]);
     }
@@ -120,31 +128,151 @@ inline void staticGroup (RayBatch::Lanes& lanes, float* outL, float* outR, const
             float column[W];
             for (int l = 0; l < W; ++l)
                 column[l] = lanes.source[v * W + l][i];
-            addPairs (filters[v].run (load (column) * g[v]), outL + i, outR + i, counts[v]);
+            const V x = load (column);
+            addPairs (filters[v].run (gained ? x * g[v] : x), outL + i, outR + i, counts[v]);
         }
     }
 
+    uint32_t bad = 0;
     for (int v = 0; v < G; ++v)
-        filters[v].save (lanes, v * W);
+        bad |= filters[v].save (lanes, v * W) << (v * W);
+    return bad;
 }
 
-// Moving rays: input (n x W, interleaved) holds the interpolated, scaled
-// reads; all five filters run.
-inline void movingGroup (RayBatch::Lanes& lanes, const float* input, float* outL, float* outR, int count,
-                         int32_t n) noexcept
+// Static rays: the gain, filters 0 and 1.
+inline uint32_t staticGroup (RayLanes& lanes, float* outL, float* outR, const int* counts, int32_t n) noexcept
 {
-    Filters<Ray::numFilters> filters (lanes, 0);
+    if (staticVectors == 2 && counts[1] > 0)
+        return filterGroup<2, staticVectors, true> (lanes, outL, outR, counts, n);
+    return filterGroup<2, 1, true> (lanes, outL, outR, counts, n);
+}
 
-    int32_t i = 0;
-    for (; i + W <= n; i += W)
+// Moving rays: their interpolated reads (the gain is in them) through all
+// five filters.
+inline uint32_t movingGroup (RayLanes& lanes, float* outL, float* outR, int count, int32_t n) noexcept
+{
+    return filterGroup<Ray::numFilters, 1, false> (lanes, outL, outR, &count, n);
+}
+
+// Interpolates samples from..to-1 of one lane whose phase index and shift
+// hold still over them, as Ray::readMoving does sample by sample. Writes up
+// to a vector past `to`: the next run, or the slack past the block, takes it.
+inline void interpolateRun (const float* scratch, float* out, int32_t from, int32_t to, int phaseIndex,
+                            int shift) noexcept
+{
+    const float* w = InterpolationCoefficients::taps[phaseIndex & (InterpolationCoefficients::numPhases - 1)];
+    const V w0 = broadcast (w[0]), w1 = broadcast (w[1]), w2 = broadcast (w[2]), w3 = broadcast (w[3]);
+    const float* s = scratch - shift;
+    for (int32_t i = from; i < to; i += W)
     {
-        V y[W];
-        for (int j = 0; j < W; ++j)
-            y[j] = filters.run (load (input + (size_t) (i + j) * W));
-        addPairs (y, outL + i, outR + i, count);
+        V y = load (s + i) * w0;
+        y = y + load (s + i + 1) * w1;
+        y = y + load (s + i + 2) * w2;
+        y = y + load (s + i + 3) * w3;
+        store (out + i, y);
     }
-    for (; i < n; ++i)
-        addPairs (filters.run (load (input + (size_t) i * W)), outL + i, outR + i, count);
+}
 
-    filters.save (lanes, 0);
+// Every lane's phase one sample on, as Ray::readMoving moves it; returns the
+// bits of the lanes whose phase index or shift changed.
+inline uint32_t advance (V& phase, V step, V& phaseIndex, V& shift) noexcept
+{
+    const V phases = broadcast ((float) InterpolationCoefficients::numPhases);
+    const V one = broadcast (1.0f);
+    const V none = broadcast (0.0f);
+    phase = phase + step;
+    V next = truncate (phase);
+    const M up = atLeast (next, phases);
+    const M down = below (next, none);
+    // Adding or taking off a whole turn where it wrapped, nothing elsewhere:
+    // x - 64, x - (-64) and x - 0 round as x - 64, x + 64 and x do.
+    const V turn = where (up, phases) - where (down, phases);
+    next = next - turn;
+    phase = phase - turn;
+    shift = shift + (where (up, one) - where (down, one));
+    const uint32_t changed = bits (differ (next, phaseIndex)) | bits (up) | bits (down);
+    phaseIndex = next;
+    return changed;
+}
+
+// The moving reads of W lanes, a chunk at a time. A lane whose phase moves
+// slowly is interpolated run by run; one whose phase moves by an eighth of
+// a step or more (its runs are short) sample by sample, from its phase index
+// and shift kept for every sample.
+inline void interpolate (const MovingLanes& lanes, int32_t n) noexcept
+{
+    constexpr int32_t chunk = MovingLanes::chunk;
+    constexpr float fastStep = 0.125f;
+    V phase = load (lanes.phase);
+    const V step = load (lanes.phaseStep);
+    V phaseIndex = truncate (phase);
+    V shift = broadcast (0.0f);
+    const bool still = bits (differ (step, broadcast (0.0f))) == 0;
+    const uint32_t fast = bits (atLeast (step, broadcast (fastStep))) | bits (below (step, broadcast (-fastStep)));
+    const uint32_t slow = ~fast & (uint32_t) (((uint64_t) 1 << W) - 1);
+
+    float indexAt[W], shiftAt[W];
+    int count[W];
+    auto record = [&] (uint32_t which, int32_t start) noexcept {
+        store (indexAt, phaseIndex);
+        store (shiftAt, shift);
+        for (; which != 0; which &= which - 1)
+        {
+            const int l = __builtin_ctz (which);
+            lanes.runs[l * (chunk + 1) + count[l]++] = { start, (int16_t) indexAt[l], (int16_t) shiftAt[l] };
+        }
+    };
+    auto keepRow = [&] (int32_t row) noexcept {
+        store (lanes.indexRows + row * W, phaseIndex);
+        store (lanes.shiftRows + row * W, shift);
+    };
+
+    for (int32_t from = 0; from < n; from += chunk)
+    {
+        const int32_t to = n - from < chunk ? n : from + chunk;
+        if (from > 0 && ! still)
+            advance (phase, step, phaseIndex, shift);
+        for (int l = 0; l < W; ++l)
+            count[l] = 0;
+        record (slow, from);
+        if (fast != 0)
+        {
+            keepRow (0);
+            for (int32_t i = from + 1; i < to; ++i)
+            {
+                const uint32_t changed = advance (phase, step, phaseIndex, shift);
+                keepRow (i - from);
+                if ((changed & slow) != 0)
+                    record (changed & slow, i);
+            }
+        }
+        else if (! still)
+        {
+            for (int32_t i = from + 1; i < to; ++i)
+                if (const uint32_t changed = advance (phase, step, phaseIndex, shift))
+                    record (changed, i);
+        }
+
+        for (int l = 0; l < W; ++l)
+        {
+            const float* scratch = lanes.scratch[l];
+            if (scratch == nullptr)
+                continue;
+            if ((fast >> l) & 1u)
+            {
+                for (int32_t i = from; i < to; ++i)
+                {
+                    const int32_t row = (i - from) * W + l;
+                    const float* w = InterpolationCoefficients::taps[(int) lanes.indexRows[row] & (InterpolationCoefficients::numPhases - 1)];
+                    const float* x = scratch + i - (int) lanes.shiftRows[row];
+                    lanes.out[l][i] = x[0] * w[0] + x[1] * w[1] + x[2] * w[2] + x[3] * w[3];
+                }
+                continue;
+            }
+            const MovingLanes::Run* runs = lanes.runs + l * (chunk + 1);
+            for (int r = 0; r < count[l]; ++r)
+                interpolateRun (scratch, lanes.out[l], runs[r].start, r + 1 < count[l] ? runs[r + 1].start : to,
+                                runs[r].phaseIndex, runs[r].shift);
+        }
+    }
 }

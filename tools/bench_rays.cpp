@@ -1,6 +1,6 @@
 // Ray rendering speed: nanoseconds per ray-sample for a static and a moving
 // ray at several block sizes, one ray at a time (Ray::renderAudio) and many
-// side by side (RayBatch, eight and four lanes).
+// side by side (RayBatch, at every lane width the processor has).
 
 #include "renderer/FlexibleDelay.h"
 #include "renderer/RayBatch.h"
@@ -76,10 +76,10 @@ struct Pairs
 };
 
 // ns per ray-sample of a batch of pairs rendered together.
-double runBatch (Bench& bench, Pairs& pairs, int32_t n, int64_t totalSamples, bool wide)
+double runBatch (Bench& bench, Pairs& pairs, int32_t n, int64_t totalSamples, int width)
 {
     Zeph::RayBatch batch;
-    batch.wide = batch.wide && wide;
+    batch.useLaneWidth (width);
     std::vector<float> outL ((size_t) n), outR ((size_t) n);
     const int64_t numRays = 2 * (int64_t) pairs.left.size();
     const int64_t blocks = std::max<int64_t> (1, totalSamples / (n * numRays));
@@ -130,12 +130,13 @@ int main (int argc, char** argv)
         // A pass as in "Dolby 7.1.4": 143 static pairs, 11 moving pairs.
         Pairs statics (bench.settings, 143, 1);
         Pairs movings (bench.settings, 11, 0);
-        for (const bool wide : { true, false })
+        for (const int width : { 16, 8, 4 })
         {
-            const char* lanes = wide ? "x8" : "x4";
-            runBatch (bench, statics, n, samplesPerRun / 10, wide); // warm up
-            std::printf ("static batch %s %3d %7d %10.3f\n", lanes, 143, n, runBatch (bench, statics, n, samplesPerRun, wide));
-            std::printf ("moving batch %s %3d %7d %10.3f\n", lanes, 11, n, runBatch (bench, movings, n, samplesPerRun, wide));
+            if (Zeph::RayKernels::forWidth (width) == nullptr)
+                continue;
+            runBatch (bench, statics, n, samplesPerRun / 10, width); // warm up
+            std::printf ("static batch x%-2d %3d %7d %10.3f\n", width, 143, n, runBatch (bench, statics, n, samplesPerRun, width));
+            std::printf ("moving batch x%-2d %3d %7d %10.3f\n", width, 11, n, runBatch (bench, movings, n, samplesPerRun, width));
         }
     }
     return 0;

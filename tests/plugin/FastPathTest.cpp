@@ -29,7 +29,8 @@ std::unique_ptr<BinauralAudioProcessor> makeProcessor (double rate, bool referen
     EXPECT_TRUE (p->setBusesLayout (layout));
     p->prepareToPlay (rate, 512);
     p->render.referenceRays = reference;
-    p->render.rayBatch.wide = p->render.rayBatch.wide && wide;
+    if (! wide)
+        p->render.rayBatch.useLaneWidth (4);
     return p;
 }
 

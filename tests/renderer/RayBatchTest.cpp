@@ -1,6 +1,7 @@
 // RayBatch against Ray::renderAudio run pair after pair: the same output bits
-// and the same ray state, at both lane widths, for any block length, ring
-// position, mix of static and moving rays and filter mask.
+// and the same ray state, at every lane width the processor has, for any
+// block length, ring position, mix of static and moving rays, speed of the
+// head and filter mask.
 #include "renderer/RayBatch.h"
 #include "renderer/VectorOps.h"
 
@@ -116,17 +117,19 @@ void expectSameState (const Ray& a, const Ray& b, const std::string& where)
 
 // Renders blocks of n through the batch and pair after pair through the
 // reference, turning the head between blocks; outputs must match bit for bit.
-void compare (Scene& scene, Ring& ring, int32_t n, bool wide, int blocks, const std::string& where)
+void compare (Scene& scene, Ring& ring, int32_t n, int width, int blocks, const std::string& where,
+              float turnPerBlock = 0.4f)
 {
     RayBatch batch;
-    batch.wide = batch.wide && wide;
+    batch.useLaneWidth (width);
+    ASSERT_EQ (batch.laneWidth(), width) << where;
     std::vector<float> fastL ((size_t) std::max (n, 1)), fastR ((size_t) std::max (n, 1));
     std::vector<float> refL (fastL.size()), refR (fastL.size()), rayOut (fastL.size());
     std::vector<float> scratch ((size_t) (n + Ray::scratchExtra));
 
     for (int b = 0; b < blocks; ++b)
     {
-        scene.turnHead (0.4f * (float) (b + 1));
+        scene.turnHead (turnPerBlock * (float) (b + 1));
         if (ring.ring.buffer != nullptr)
             ring.write (n);
         for (size_t i = 0; i < fastL.size(); ++i)
@@ -159,19 +162,36 @@ void compare (Scene& scene, Ring& ring, int32_t n, bool wide, int blocks, const 
 }
 } // namespace
 
+// The lane widths this processor runs: four always, eight and sixteen where it can.
+std::vector<int> laneWidths()
+{
+    std::vector<int> widths;
+    for (const int width : { 4, 8, 16 })
+        if (Zeph::RayKernels::forWidth (width) != nullptr)
+            widths.push_back (width);
+    return widths;
+}
+
 TEST (RayBatch, MatchesPairAfterPairForAnyLengthAndMix)
 {
-    for (const bool wide : { false, true })
-        for (const int32_t n : { 1, 3, 4, 7, 8, 13, 64, 333, 2048 })
-            for (const int numPairs : { 1, 2, 3, 5, 9, 14 })
+    // 0.4 rad a block slews the moving rays at full speed (a new phase every
+    // sample); 0.003 lets a phase hold for runs of samples.
+    for (const int width : laneWidths())
+        for (const int32_t n : { 1, 3, 4, 7, 8, 13, 16, 32, 64, 333, 2048 })
+            for (const int numPairs : { 1, 2, 3, 5, 9, 14, 17 })
                 for (const int movingEvery : { 0, 1, 3 })
-                {
-                    Scene scene (numPairs, movingEvery);
-                    Ring ring (FlexibleDelay::defaultSize - 100); // the reads wrap in the first blocks
-                    compare (scene, ring, n, wide, 3,
-                             "wide " + std::to_string (wide) + " n " + std::to_string (n) + " pairs "
-                                 + std::to_string (numPairs) + " moving every " + std::to_string (movingEvery));
-                }
+                    for (const float turn : { 0.4f, 0.003f })
+                    {
+                        if (movingEvery == 0 && turn != 0.4f)
+                            continue;
+                        Scene scene (numPairs, movingEvery);
+                        Ring ring (FlexibleDelay::defaultSize - 100); // the reads wrap in the first blocks
+                        compare (scene, ring, n, width, 3,
+                                 "width " + std::to_string (width) + " n " + std::to_string (n) + " pairs "
+                                     + std::to_string (numPairs) + " moving every " + std::to_string (movingEvery)
+                                     + " turn " + std::to_string (turn),
+                                 turn);
+                    }
 }
 
 TEST (RayBatch, OtherFilterMasksAndEmptyRingsFallBackToSingleRays)
@@ -181,13 +201,13 @@ TEST (RayBatch, OtherFilterMasksAndEmptyRingsFallBackToSingleRays)
         Scene scene (6, 2);
         scene.settings.filterMask = mask;
         Ring ring (500);
-        compare (scene, ring, 256, true, 2, "mask " + std::to_string (mask));
+        compare (scene, ring, 256, laneWidths().back(), 2, "mask " + std::to_string (mask));
     }
 
     Scene scene (3, 2);
     Ring ring (0);
     ring.ring.buffer = nullptr;
-    compare (scene, ring, 64, true, 1, "no ring storage");
+    compare (scene, ring, 64, laneWidths().back(), 1, "no ring storage");
 }
 
 TEST (RayBatch, ZeroLengthTakesUpdatesAndWritesNothing)

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "renderer/Ray.h"
+
+#include <cstdint>
+
+namespace Zeph
+{
+// Rays laid side by side for the vector kernels of RayBatch, one ray per
+// lane: per lane a source of n samples, a gain and the filters'
+// coefficients and memories.
+struct RayLanes
+{
+    static constexpr int maxLanes = 32; // two vectors of sixteen
+
+    const float* source[maxLanes];
+    float gain[maxLanes];
+    float coefficients[Ray::numFilters][5][maxLanes]; // b0 b1 b2 a1 a2
+    float contexts[Ray::numFilters][2][maxLanes];     // s1 s2
+};
+
+// The reads of moving rays, one vector of lanes: each lane's ring samples,
+// already scaled, and where its interpolation starts (Ray::MovingRead).
+// The kernel finds the runs of samples over which a lane's phase index and
+// whole-sample shift hold still, and interpolates each run in one sweep; a
+// lane whose runs are short, sample by sample.
+struct MovingLanes
+{
+    static constexpr int maxLanes = 16;
+    static constexpr int32_t chunk = 256; // samples whose runs are found at once
+
+    struct Run
+    {
+        int32_t start;
+        int16_t phaseIndex;
+        int16_t shift;
+    };
+
+    float phase[maxLanes];
+    float phaseStep[maxLanes];
+    const float* scratch[maxLanes]; // null: a lane without a ray
+    float* out[maxLanes];           // n samples and a vector more
+    Run* runs;                      // chunk + 1 per lane
+    float* indexRows;               // chunk x maxLanes: every lane's phase index at every sample
+    float* shiftRows;               // and its shift
+};
+
+// The kernels of one vector width. The filter kernels add the lanes' output
+// into outL (left rays) and outR (right rays) pair by pair and return a bit
+// per lane whose filter memories are no longer finite.
+struct RayKernels
+{
+    using StaticGroup = uint32_t (*) (RayLanes&, float* outL, float* outR, const int* counts, int32_t n) noexcept;
+    using MovingGroup = uint32_t (*) (RayLanes&, float* outL, float* outR, int count, int32_t n) noexcept;
+    using Interpolate = void (*) (const MovingLanes&, int32_t n) noexcept;
+
+    int width;         // lanes per vector: rays of half as many pairs, left rays in the lower half
+    int staticVectors; // vectors of static rays run side by side, counts[v] pairs in vector v
+    StaticGroup staticGroup;  // filters 0 and 1 after the gain
+    MovingGroup movingGroup;  // all five filters, no gain
+    Interpolate interpolate;  // the moving reads into MovingLanes::out
+
+    // The kernels of a width this build and this processor have, or null.
+    static const RayKernels* forWidth (int width) noexcept;
+
+    // The widest of them; 0 when there are none.
+    static int widest() noexcept;
+};
+} // namespace Zeph
