@@ -104,12 +104,38 @@ void BlockRenderer::renderQueuedRays (float* outL, float* outR) noexcept
 }
 
 // The swap check. Rays queued from the set that a flip retires are rendered
-// before the flip, while that set cannot yet be rebuilt.
+// before the flip, while that set cannot yet be rebuilt. Every flip hands
+// over the other set, so a set other than the indexed one needs indexing.
 Zeph::Room::ReflectionSet& BlockRenderer::swapCheck (float* outL, float* outR) noexcept
 {
     if (render.room.swapDue())
         renderQueuedRays (outL, outR);
-    return render.room.takePendingSwap();
+    auto& set = render.room.takePendingSwap();
+    if (&set != ranges.set)
+        ranges.index (set);
+    return set;
+}
+
+void BlockRenderer::ChannelRanges::index (const Zeph::Room::ReflectionSet& reflections) noexcept
+{
+    set = &reflections;
+    for (int c = 0; c < numChannels; ++c)
+    {
+        begin[c] = end[c] = 0;
+        direct[c] = -1;
+    }
+    for (int r = reflections.size(); --r >= 0;)
+    {
+        const auto& reflection = *reflections.getUnchecked (r);
+        const int c = reflection.channel;
+        if (c >= numChannels)
+            continue;
+        if (end[c] == 0)
+            end[c] = r + 1;
+        begin[c] = r;
+        if (reflection.isDirect)
+            direct[c] = r;
+    }
 }
 
 void BlockRenderer::renderRoomReflections (float* outL, float* outR, const Zeph::ChannelProfile& profile,
@@ -124,7 +150,8 @@ void BlockRenderer::renderRoomReflections (float* outL, float* outR, const Zeph:
         auto& set = swapCheck (outL, outR);
         room.curChannel = (uint8_t) c;
         room.curReflection = 0;
-        for (int r = room.curReflection; r < set.size(); ++r)
+        // The set holds none of the channel's reflections before begin[c] or from end[c] on.
+        for (int r = ranges.begin[c]; r < ranges.end[c]; ++r)
         {
             auto& reflection = *set.getUnchecked (r);
             if (reflection.channel != room.curChannel || reflection.isDirect)
@@ -148,12 +175,9 @@ void BlockRenderer::renderDirectSound (float* outL, float* outR, const Zeph::Cha
         {
             if (! soloMutes.sounds (c))
                 continue;
-            for (auto* reflection : swapCheck (outL, outR))
-                if (reflection->channel == c && reflection->isDirect)
-                {
-                    queueRayPair (*reflection, outL, outR, gain);
-                    break;
-                }
+            auto& set = swapCheck (outL, outR);
+            if (ranges.direct[c] >= 0)
+                queueRayPair (*set.getUnchecked (ranges.direct[c]), outL, outR, gain);
         }
         else if (position.type == Zeph::lfe)
         {
@@ -174,9 +198,10 @@ void BlockRenderer::renderSpatial (float* outL, float* outR) noexcept
     const auto* soloMutes = spec.soloMutes;
     const float roomGain = spec.roomGain * spec.volumeGain;
     const float directGain = spec.directGain * spec.volumeGain;
+    // Every channel rendered has an input ring (no layout has more positions).
     const int numChannels = profile == nullptr ? 0
                                                : juce::jmin<int> ((uint8_t) profile->numPositions(),
-                                                                  spec.numInputChannels);
+                                                                  spec.numInputChannels, ChannelRanges::numChannels);
 
     if (numChannels > 0 && soloMutes != nullptr)
         renderRoomReflections (outL, outR, *profile, numChannels, *soloMutes, spec.hasDesk, roomGain);

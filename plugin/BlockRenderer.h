@@ -44,7 +44,24 @@ private:
     void renderQueuedRays (float* outL, float* outR) noexcept;
     Zeph::Room::ReflectionSet& swapCheck (float* outL, float* outR) noexcept;
 
+    // Where each channel's reflections lie in the active set: from its first
+    // to one past its last, and its first direct sound (-1: none). Made anew
+    // whenever the swap check hands over another set, so that a block walks
+    // only a channel's own stretch of the set.
+    struct ChannelRanges
+    {
+        static constexpr int numChannels = Zeph::Render::numInputRings;
+
+        const Zeph::Room::ReflectionSet* set = nullptr;
+        int32_t begin[numChannels];
+        int32_t end[numChannels];
+        int32_t direct[numChannels];
+
+        void index (const Zeph::Room::ReflectionSet& reflections) noexcept;
+    };
+
     Zeph::Render& render;
     const RoomBuilder& roomBuilder;
     Zeph::BlockSpec spec; // the block in hand
+    ChannelRanges ranges;
 };
