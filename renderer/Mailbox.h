@@ -41,10 +41,13 @@ struct Mailbox
         back = middle.exchange ((uint8_t) (back | freshBit), std::memory_order_acq_rel) & indexMask;
     }
 
+    // Reader side: whether a value waits unread.
+    bool hasFresh() const noexcept { return (middle.load (std::memory_order_relaxed) & freshBit) != 0; }
+
     // Reader side: the newest unread value, or nullptr when there is none.
     const Value* take() noexcept
     {
-        if ((middle.load (std::memory_order_relaxed) & freshBit) == 0)
+        if (! hasFresh())
             return nullptr;
         front = middle.exchange (front, std::memory_order_acq_rel) & indexMask;
         return &slots[front];

@@ -158,15 +158,6 @@ int32_t wrapIndex (int64_t index, int32_t size) noexcept
     return (int32_t) (r < 0 ? r + size : r);
 }
 
-// Rounds halves away from zero, as std::round does, without a library call:
-// the float plus or minus one half is exact in double, so truncating it is
-// exact too. The delays passed here are far below 2^52.
-int64_t roundHalfAway (float value) noexcept
-{
-    const double v = value;
-    return v >= 0.0 ? (int64_t) (v + 0.5) : -(int64_t) (0.5 - v);
-}
-
 // dest[j] = g * ring[start + j] for j < count, in contiguous runs.
 void copyFromRing (const FlexibleDelay& ring, int64_t start, int32_t count, float g, float* dest) noexcept
 {
@@ -221,7 +212,7 @@ void Ray::compile (const Settings& settings, float x, float y, float z, float an
     }
 }
 
-void Ray::takeUpdate() noexcept
+void Ray::takeFreshUpdate() noexcept
 {
     if (const RayUpdate* update = mailbox.take())
     {
@@ -230,16 +221,6 @@ void Ray::takeUpdate() noexcept
         for (int k = 1; k < numFilters; ++k)
             coefficients[k] = update->coefficients[k - 1];
     }
-}
-
-int32_t Ray::staticReadIndex (const FlexibleDelay& ring, int32_t n) const noexcept
-{
-    const float longest = (float) (ring.size - n - staticReadOffset);
-    const float shortest = (float) -staticReadOffset; // the block just written
-    const float delay = clampDelay (targetDelay, shortest, std::max (shortest, longest));
-    const int64_t d = roundHalfAway (delay);
-
-    return wrapIndex ((int64_t) ring.writePos - n - d - staticReadOffset, ring.size);
 }
 
 Ray::MovingRead Ray::beginMovingRead (const FlexibleDelay& ring, float* scratch, int32_t n, float g,

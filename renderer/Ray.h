@@ -5,6 +5,7 @@
 #include "renderer/RayMailbox.h"
 #include "renderer/Settings.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace Zeph
@@ -65,7 +66,11 @@ struct Ray
 
     // Copies the newest compile without force into gain, targetDelay and
     // coefficients 1 to 4. Called by renderAudio; audio thread only.
-    void takeUpdate() noexcept;
+    void takeUpdate() noexcept
+    {
+        if (mailbox.hasFresh())
+            takeFreshUpdate();
+    }
 
     // Where a moving ray's interpolation starts and how fast its phase
     // (64 per sample of delay) moves; the whole-sample shift starts at 0.
@@ -82,9 +87,23 @@ struct Ray
     //   scratch, slews currentDelay toward targetDelay and returns where the
     //   interpolation starts; readMoving does that with n + scratchExtra
     //   samples and interpolates n samples into out. n > 0.
-    int32_t staticReadIndex (const FlexibleDelay& ring, int32_t n) const noexcept;
+    int32_t staticReadIndex (const FlexibleDelay& ring, int32_t n) const noexcept
+    {
+        // The delay is kept within what the ring holds (NaN: the shortest),
+        // then rounded half away from zero: the float plus or minus one half
+        // is exact in double.
+        const float shortest = (float) -staticReadOffset; // the block just written
+        const float longest = std::max (shortest, (float) (ring.size - n - staticReadOffset));
+        const double delay = ! (targetDelay > shortest) ? shortest : std::min (targetDelay, longest);
+        const int32_t d = (int32_t) (delay >= 0.0 ? delay + 0.5 : delay - 0.5);
+        const int32_t index = ring.writePos - n - d - staticReadOffset; // at least writePos - size
+        return index < 0 ? index + ring.size : index;
+    }
     MovingRead beginMovingRead (const FlexibleDelay& ring, float* scratch, int32_t n, float g,
                                 int32_t count) noexcept;
     void readMoving (const FlexibleDelay& ring, float* scratch, int32_t n, float g, float* out) noexcept;
+
+private:
+    void takeFreshUpdate() noexcept;
 };
 } // namespace Zeph

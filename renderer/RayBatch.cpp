@@ -31,20 +31,16 @@ RayBatch::RayBatch()
       silence ((size_t) maxBlock, 0.0f),
       scratch ((size_t) maxWidth * scratchStride),
       interpolated ((size_t) maxWidth * interpolatedStride),
-      runs ((size_t) maxWidth * (MovingLanes::chunk + 1)),
+      changes ((size_t) MovingLanes::chunk),
+      runStarts ((size_t) maxWidth * MovingLanes::chunk),
       rows ((size_t) 2 * MovingLanes::chunk * maxWidth),
       single ((size_t) 2 * maxBlock)
 {
     useLaneWidth (RayKernels::widest());
-    moving.runs = runs.data();
+    moving.changes = changes.data();
+    moving.runStarts = runStarts.data();
     moving.indexRows = rows.data();
     moving.shiftRows = rows.data() + (size_t) MovingLanes::chunk * maxWidth;
-}
-
-void RayBatch::add (Ray& left, Ray& right, const FlexibleDelay& ring, float gain) noexcept
-{
-    if (numPairs < maxPairs)
-        pairs[numPairs++] = { &left, &right, &ring, gain };
 }
 
 void RayBatch::render (const Settings& settings, float* outL, float* outR, int32_t n) noexcept
@@ -134,17 +130,7 @@ void RayBatch::setStaticLane (int lane, Ray& ray, const Pair& pair, int32_t n) n
         lanes.source[lane] = joined;
     }
     lanes.gain[lane] = pair.gain * ray.gain;
-    for (int f = 0; f < staticFilters; ++f)
-    {
-        const BiquadCoefficients& c = ray.coefficients[f];
-        lanes.coefficients[f][0][lane] = c.b0;
-        lanes.coefficients[f][1][lane] = c.b1;
-        lanes.coefficients[f][2][lane] = c.b2;
-        lanes.coefficients[f][3][lane] = c.a1;
-        lanes.coefficients[f][4][lane] = c.a2;
-        lanes.contexts[f][0][lane] = ray.contexts[f].s1;
-        lanes.contexts[f][1][lane] = ray.contexts[f].s2;
-    }
+    loadFilters<staticFilters> (lane, ray);
 }
 
 void RayBatch::setMovingLane (int lane, Ray& ray, const Pair& pair, int32_t n) noexcept
@@ -158,7 +144,13 @@ void RayBatch::setMovingLane (int lane, Ray& ray, const Pair& pair, int32_t n) n
     moving.out[lane] = interpolated.data() + (size_t) lane * interpolatedStride;
     lanes.source[lane] = moving.out[lane];
     lanes.gain[lane] = 1.0f;
-    for (int f = 0; f < Ray::numFilters; ++f)
+    loadFilters<Ray::numFilters> (lane, ray);
+}
+
+template <int numFilters>
+void RayBatch::loadFilters (int lane, const Ray& ray) noexcept
+{
+    for (int f = 0; f < numFilters; ++f)
     {
         const BiquadCoefficients& c = ray.coefficients[f];
         lanes.coefficients[f][0][lane] = c.b0;
@@ -185,22 +177,26 @@ void RayBatch::clearLane (int lane, int numFilters) noexcept
     }
 }
 
-void RayBatch::keepMemories (const Pair* const* group, int count, int numFilters, uint32_t bad) noexcept
+template <int numFilters>
+void RayBatch::keepMemories (const Pair* const* group, int count, uint32_t bad) noexcept
 {
     const int width = laneWidth();
     const int half = width / 2;
     for (int p = 0; p < count; ++p)
     {
-        const int lane = (p / half) * width + p % half;
-        for (const int l : { lane, lane + half })
-        {
-            Ray& ray = l == lane ? *group[p]->left : *group[p]->right;
-            for (int f = 0; f < numFilters; ++f)
-                ray.contexts[f] = { lanes.contexts[f][0][l], lanes.contexts[f][1][l] };
-            if ((bad >> l) & 1u)
-                Finite::resetIfNonFinite (ray.contexts, Ray::numFilters);
-        }
+        const int left = (p / half) * width + p % half;
+        keepMemories<numFilters> (*group[p]->left, left, bad);
+        keepMemories<numFilters> (*group[p]->right, left + half, bad);
     }
+}
+
+template <int numFilters>
+void RayBatch::keepMemories (Ray& ray, int lane, uint32_t bad) noexcept
+{
+    for (int f = 0; f < numFilters; ++f)
+        ray.contexts[f] = { lanes.contexts[f][0][lane], lanes.contexts[f][1][lane] };
+    if ((bad >> lane) & 1u)
+        Finite::resetIfNonFinite (ray.contexts, Ray::numFilters);
 }
 
 void RayBatch::renderStaticGroup (const Pair* const* group, int count, float* outL, float* outR, int32_t n) noexcept
@@ -226,7 +222,7 @@ void RayBatch::renderStaticGroup (const Pair* const* group, int count, float* ou
     }
 
     const uint32_t bad = kernels->staticGroup (lanes, outL, outR, counts, n);
-    keepMemories (group, count, staticFilters, bad);
+    keepMemories<staticFilters> (group, count, bad);
 }
 
 void RayBatch::renderMovingGroup (const Pair* const* group, int count, float* outL, float* outR, int32_t n) noexcept
@@ -251,6 +247,6 @@ void RayBatch::renderMovingGroup (const Pair* const* group, int count, float* ou
 
     kernels->interpolate (moving, n);
     const uint32_t bad = kernels->movingGroup (lanes, outL, outR, count, n);
-    keepMemories (group, count, Ray::numFilters, bad);
+    keepMemories<Ray::numFilters> (group, count, bad);
 }
 } // namespace Zeph

@@ -48,7 +48,11 @@ struct RayBatch
 
     // Queues the two rays of one path; the caller makes room with render()
     // when full(). The rays must stay alive until render().
-    void add (Ray& left, Ray& right, const FlexibleDelay& ring, float gain) noexcept;
+    void add (Ray& left, Ray& right, const FlexibleDelay& ring, float gain) noexcept
+    {
+        if (numPairs < maxPairs)
+            pairs[numPairs++] = { &left, &right, &ring, gain };
+    }
 
     // Renders every queued pair over n <= maxBlock samples (the block just
     // written into the rings), adds the left rays into outL and the right
@@ -66,7 +70,8 @@ private:
     std::vector<float> silence;
     std::vector<float> scratch;     // per moving lane, its scaled ring samples
     std::vector<float> interpolated; // per moving lane, its interpolated read
-    std::vector<MovingLanes::Run> runs;
+    std::vector<MovingLanes::Change> changes;
+    std::vector<int32_t> runStarts;
     std::vector<float> rows;         // per sample of a chunk, the moving lanes' phase indices and shifts
     std::vector<float> single;      // left and right of a pair rendered one ray at a time
 
@@ -76,8 +81,13 @@ private:
     void setStaticLane (int lane, Ray& ray, const Pair& pair, int32_t n) noexcept;
     void setMovingLane (int lane, Ray& ray, const Pair& pair, int32_t n) noexcept;
     void clearLane (int lane, int numFilters) noexcept;
+    template <int numFilters>
+    void loadFilters (int lane, const Ray& ray) noexcept;
     // The filter memories of the group's rays back from the lanes; a ray
     // whose memories are no longer finite starts again from silence.
-    void keepMemories (const Pair* const* group, int count, int numFilters, uint32_t bad) noexcept;
+    template <int numFilters>
+    void keepMemories (const Pair* const* group, int count, uint32_t bad) noexcept;
+    template <int numFilters>
+    void keepMemories (Ray& ray, int lane, uint32_t bad) noexcept;
 };
 } // namespace Zeph

@@ -126,7 +126,7 @@ constexpr RayKernels kernels { W, staticVectors, &staticGroup, &movingGroup, &in
 namespace Zeph::RayKernelsAvx512
 {
 constexpr int W = 16;
-constexpr int staticVectors = 1;
+constexpr int staticVectors = 2;
 using V = __m512;
 using M = __mmask16;
 

@@ -195,10 +195,11 @@ inline uint32_t advance (V& phase, V step, V& phaseIndex, V& shift) noexcept
     return changed;
 }
 
-// The moving reads of W lanes, a chunk at a time. A lane whose phase moves
-// slowly is interpolated run by run; one whose phase moves by an eighth of
-// a step or more (its runs are short) sample by sample, from its phase index
-// and shift kept for every sample.
+// The moving reads of W lanes, a chunk at a time: first every lane's phase
+// index and shift at every sample of the chunk and the samples where any of
+// them changed; then, from those, the runs of each lane, interpolated run by
+// run. A lane whose phase moves by an eighth of a step or more (its runs are
+// short) is interpolated sample by sample instead.
 inline void interpolate (const MovingLanes& lanes, int32_t n) noexcept
 {
     constexpr int32_t chunk = MovingLanes::chunk;
@@ -209,55 +210,40 @@ inline void interpolate (const MovingLanes& lanes, int32_t n) noexcept
     V shift = broadcast (0.0f);
     const bool still = bits (differ (step, broadcast (0.0f))) == 0;
     const uint32_t fast = bits (atLeast (step, broadcast (fastStep))) | bits (below (step, broadcast (-fastStep)));
-    const uint32_t slow = ~fast & (uint32_t) (((uint64_t) 1 << W) - 1);
-
-    float indexAt[W], shiftAt[W];
-    int count[W];
-    auto record = [&] (uint32_t which, int32_t start) noexcept {
-        store (indexAt, phaseIndex);
-        store (shiftAt, shift);
-        for (; which != 0; which &= which - 1)
-        {
-            const int l = __builtin_ctz (which);
-            lanes.runs[l * (chunk + 1) + count[l]++] = { start, (int16_t) indexAt[l], (int16_t) shiftAt[l] };
-        }
-    };
-    auto keepRow = [&] (int32_t row) noexcept {
-        store (lanes.indexRows + row * W, phaseIndex);
-        store (lanes.shiftRows + row * W, shift);
-    };
 
     for (int32_t from = 0; from < n; from += chunk)
     {
         const int32_t to = n - from < chunk ? n : from + chunk;
         if (from > 0 && ! still)
             advance (phase, step, phaseIndex, shift);
-        for (int l = 0; l < W; ++l)
-            count[l] = 0;
-        record (slow, from);
-        if (fast != 0)
-        {
-            keepRow (0);
+        store (lanes.indexRows, phaseIndex);
+        store (lanes.shiftRows, shift);
+        int numChanges = 0;
+        if (! still)
             for (int32_t i = from + 1; i < to; ++i)
             {
                 const uint32_t changed = advance (phase, step, phaseIndex, shift);
-                keepRow (i - from);
-                if ((changed & slow) != 0)
-                    record (changed & slow, i);
+                store (lanes.indexRows + (i - from) * W, phaseIndex);
+                store (lanes.shiftRows + (i - from) * W, shift);
+                lanes.changes[numChanges] = { i, changed }; // kept only when something changed
+                numChanges += changed != 0 ? 1 : 0;
             }
-        }
-        else if (! still)
-        {
-            for (int32_t i = from + 1; i < to; ++i)
-                if (const uint32_t changed = advance (phase, step, phaseIndex, shift))
-                    record (changed, i);
-        }
+
+        // Where each slow lane's runs after the first start.
+        int numStarts[W] = {};
+        for (int c = 0; c < numChanges; ++c)
+            for (uint32_t which = lanes.changes[c].lanes & ~fast; which != 0; which &= which - 1)
+            {
+                const int l = __builtin_ctz (which);
+                lanes.runStarts[l * chunk + numStarts[l]++] = lanes.changes[c].sample;
+            }
 
         for (int l = 0; l < W; ++l)
         {
             const float* scratch = lanes.scratch[l];
             if (scratch == nullptr)
                 continue;
+            float* out = lanes.out[l];
             if ((fast >> l) & 1u)
             {
                 for (int32_t i = from; i < to; ++i)
@@ -265,14 +251,18 @@ inline void interpolate (const MovingLanes& lanes, int32_t n) noexcept
                     const int32_t row = (i - from) * W + l;
                     const float* w = InterpolationCoefficients::taps[(int) lanes.indexRows[row] & (InterpolationCoefficients::numPhases - 1)];
                     const float* x = scratch + i - (int) lanes.shiftRows[row];
-                    lanes.out[l][i] = x[0] * w[0] + x[1] * w[1] + x[2] * w[2] + x[3] * w[3];
+                    out[i] = x[0] * w[0] + x[1] * w[1] + x[2] * w[2] + x[3] * w[3];
                 }
                 continue;
             }
-            const MovingLanes::Run* runs = lanes.runs + l * (chunk + 1);
-            for (int r = 0; r < count[l]; ++r)
-                interpolateRun (scratch, lanes.out[l], runs[r].start, r + 1 < count[l] ? runs[r + 1].start : to,
-                                runs[r].phaseIndex, runs[r].shift);
+            const int32_t* starts = lanes.runStarts + l * chunk;
+            for (int r = 0, start = from; r <= numStarts[l]; ++r)
+            {
+                const int32_t end = r < numStarts[l] ? starts[r] : to;
+                const int32_t row = (start - from) * W + l;
+                interpolateRun (scratch, out, start, end, (int) lanes.indexRows[row], (int) lanes.shiftRows[row]);
+                start = end;
+            }
         }
     }
 }

@@ -29,20 +29,21 @@ struct MovingLanes
     static constexpr int maxLanes = 16;
     static constexpr int32_t chunk = 256; // samples whose runs are found at once
 
-    struct Run
+    // A sample where the phase index or shift of some lanes changed.
+    struct Change
     {
-        int32_t start;
-        int16_t phaseIndex;
-        int16_t shift;
+        int32_t sample;
+        uint32_t lanes;
     };
 
     float phase[maxLanes];
     float phaseStep[maxLanes];
     const float* scratch[maxLanes]; // null: a lane without a ray
     float* out[maxLanes];           // n samples and a vector more
-    Run* runs;                      // chunk + 1 per lane
-    float* indexRows;               // chunk x maxLanes: every lane's phase index at every sample
+    float* indexRows;               // chunk x the lanes: every lane's phase index at every sample
     float* shiftRows;               // and its shift
+    Change* changes;                // chunk
+    int32_t* runStarts;             // chunk per lane
 };
 
 // The kernels of one vector width. The filter kernels add the lanes' output
