@@ -56,8 +56,7 @@ void BlockRenderer::renderDownmix (float* outL, float* outR) noexcept
 
     // The lines keep running on silence so that what they hold dies away.
     const float* silence = render.silentBuffer.getReadPointer (0);
-    for (auto& line : render.reverb.delays)
-        line.writeIntoDelay (silence, n);
+    render.reverb.feedLines (silence, silence, n);
 }
 
 void BlockRenderer::applyPendingBuild() noexcept

@@ -211,6 +211,49 @@ int32_t Reverb::readTap (int line, float rateRatio, int32_t n) const noexcept
     return (int32_t) tap;
 }
 
+namespace
+{
+// The eight lines' filters side by side: line d in element d.
+typedef float LineVector __attribute__ ((vector_size (32)));
+
+struct LineFilters
+{
+    LineVector b0, b1, b2, a1, a2;
+    LineVector s1, s2;
+    LineVector dampGain, dampCoeff, dampState;
+};
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && ! defined(__SANITIZE_THREAD__)
+ #define ZEPH_REVERB_LINES __attribute__ ((target_clones ("avx", "default")))
+#else
+ #define ZEPH_REVERB_LINES
+#endif
+
+// The biquad, then the damping, of every line over count samples (even lines
+// from inL, odd lines from inR), each step as writeIntoDelay takes it; line
+// d's output for sample i goes to out[i][d].
+ZEPH_REVERB_LINES
+void runLineFilters (LineFilters& f, const float* inL, const float* inR, float (*out)[Reverb::numLines],
+                     int32_t count) noexcept
+{
+    LineVector s1 = f.s1, s2 = f.s2, dampState = f.dampState;
+    for (int32_t i = 0; i < count; ++i)
+    {
+        const float l = inL[i], r = inR[i];
+        const LineVector x = { l, r, l, r, l, r, l, r };
+        const LineVector y = f.b0 * x + s1;
+        s1 = f.b1 * x + s2 - f.a1 * y;
+        s2 = f.b2 * x - f.a2 * y;
+        const LineVector damped = f.dampGain * y + dampState;
+        dampState = damped * f.dampCoeff;
+        std::memcpy (out[i], &damped, sizeof damped);
+    }
+    f.s1 = s1;
+    f.s2 = s2;
+    f.dampState = dampState;
+}
+} // namespace
+
 void Reverb::feedLines (const float* inL, const float* inR, int32_t n) noexcept
 {
     for (const auto& line : delays)
@@ -221,53 +264,40 @@ void Reverb::feedLines (const float* inL, const float* inR, int32_t n) noexcept
             return;
         }
 
-    // The per-line steps of writeIntoDelay (the biquad, then the damping),
-    // with the lines' states held side by side.
-    float b0[numLines], b1[numLines], b2[numLines], a1[numLines], a2[numLines];
-    float s1[numLines], s2[numLines], dampGain[numLines], dampCoeff[numLines], dampState[numLines];
+    static_assert (numLines == 8, "one element of a LineVector per line");
+    LineFilters f;
     for (int d = 0; d < numLines; ++d)
     {
         const ReverbDelay& line = delays[d];
-        b0[d] = line.coefficients.b0;
-        b1[d] = line.coefficients.b1;
-        b2[d] = line.coefficients.b2;
-        a1[d] = line.coefficients.a1;
-        a2[d] = line.coefficients.a2;
-        s1[d] = line.context.s1;
-        s2[d] = line.context.s2;
-        dampGain[d] = line.dampGain;
-        dampCoeff[d] = line.dampCoeff;
-        dampState[d] = line.dampState;
+        f.b0[d] = line.coefficients.b0;
+        f.b1[d] = line.coefficients.b1;
+        f.b2[d] = line.coefficients.b2;
+        f.a1[d] = line.coefficients.a1;
+        f.a2[d] = line.coefficients.a2;
+        f.s1[d] = line.context.s1;
+        f.s2[d] = line.context.s2;
+        f.dampGain[d] = line.dampGain;
+        f.dampCoeff[d] = line.dampCoeff;
+        f.dampState[d] = line.dampState;
     }
 
-    // Runs up to the next wrap of any ring.
+    // Runs up to the next wrap of any ring, a stretch at a time through the
+    // filters and then into the rings.
+    constexpr int32_t stretch = 64;
+    float filtered[stretch][numLines];
     for (int32_t done = 0; done < n;)
     {
-        int32_t part = n - done;
-        float* ring[numLines];
+        int32_t part = std::min (n - done, stretch);
+        for (const auto& line : delays)
+            part = std::min (part, line.size - line.writePos);
+
+        runLineFilters (f, inL + done, inR + done, filtered, part);
         for (int d = 0; d < numLines; ++d)
         {
-            part = std::min (part, delays[d].size - delays[d].writePos);
-            ring[d] = delays[d].buffer + delays[d].writePos;
-        }
-
-        for (int32_t i = 0; i < part; ++i)
-        {
-            const float x[2] = { inL[done + i], inR[done + i] };
-            for (int d = 0; d < numLines; ++d)
-            {
-                const float in = x[d % 2];
-                const float y = b0[d] * in + s1[d];
-                s1[d] = b1[d] * in + s2[d] - a1[d] * y;
-                s2[d] = b2[d] * in - a2[d] * y;
-                const float damped = dampGain[d] * y + dampState[d];
-                dampState[d] = damped * dampCoeff[d];
-                ring[d][i] = damped;
-            }
-        }
-
-        for (auto& line : delays)
-        {
+            ReverbDelay& line = delays[d];
+            float* ring = line.buffer + line.writePos;
+            for (int32_t i = 0; i < part; ++i)
+                ring[i] = filtered[i][d];
             line.writePos += part;
             if (line.writePos == line.size)
                 line.writePos = 0;
@@ -277,8 +307,8 @@ void Reverb::feedLines (const float* inL, const float* inR, int32_t n) noexcept
 
     for (int d = 0; d < numLines; ++d)
     {
-        delays[d].context = BiquadContext { s1[d], s2[d] };
-        delays[d].dampState = dampState[d];
+        delays[d].context = BiquadContext { f.s1[d], f.s2[d] };
+        delays[d].dampState = f.dampState[d];
         delays[d].recoverIfNonFinite();
     }
 }

@@ -88,9 +88,9 @@ struct Reverb
     void process (float* outL, float* outR, int32_t n, float* const* work, float rateRatio,
                   int32_t geometryIndex, float reverbGainLeft, float reverbGainRight) noexcept;
 
-private:
-    // Step 2 of process: writeIntoDelay of every line (even lines from inL,
-    // odd lines from inR), the eight lines run side by side in one pass.
+    // writeIntoDelay of every line (even lines from inL, odd lines from
+    // inR), the eight lines run side by side in one pass: step 2 of process,
+    // and silence into every line while the spatialiser is off.
     void feedLines (const float* inL, const float* inR, int32_t n) noexcept;
 };
 } // namespace Zeph
