@@ -22,15 +22,15 @@ constexpr int32_t movingReadLength (int32_t n) noexcept
 }
 
 constexpr size_t scratchStride = (size_t) (RayBatch::maxBlock + Ray::scratchExtra);
-constexpr size_t interpolatedStride = (size_t) (RayBatch::maxBlock + maxWidth);
+constexpr size_t sourceStride = (size_t) (RayBatch::maxBlock + RayLanes::readSlack);
 static_assert (movingReadLength (RayBatch::maxBlock) <= (int32_t) scratchStride, "a lane's scratch holds its read");
 } // namespace
 
 RayBatch::RayBatch()
-    : wrapped ((size_t) RayLanes::maxLanes * maxBlock),
-      silence ((size_t) maxBlock, 0.0f),
+    : wrapped ((size_t) RayLanes::maxLanes * sourceStride),
+      silence (sourceStride, 0.0f),
       scratch ((size_t) maxWidth * scratchStride),
-      interpolated ((size_t) maxWidth * interpolatedStride),
+      interpolated ((size_t) maxWidth * sourceStride),
       changes ((size_t) MovingLanes::chunk),
       runStarts ((size_t) maxWidth * MovingLanes::chunk),
       rows ((size_t) 2 * MovingLanes::chunk * maxWidth),
@@ -117,16 +117,22 @@ void RayBatch::setStaticLane (int lane, Ray& ray, const Pair& pair, int32_t n) n
     ray.takeUpdate();
     const FlexibleDelay& ring = *pair.ring;
     const int32_t start = ray.staticReadIndex (ring, n);
-    if (start + n <= ring.size)
+    const int32_t length = n + RayLanes::readSlack;
+    if (start + length <= ring.size)
     {
         lanes.source[lane] = ring.buffer + start;
     }
     else
     {
-        float* joined = wrapped.data() + (size_t) lane * maxBlock;
-        const int32_t first = ring.size - start;
-        std::memcpy (joined, ring.buffer + start, sizeof (float) * (size_t) first);
-        std::memcpy (joined + first, ring.buffer, sizeof (float) * (size_t) (n - first));
+        // The read wraps: made contiguous, as long as the ring allows.
+        float* joined = wrapped.data() + (size_t) lane * sourceStride;
+        for (int32_t done = 0, at = start; done < length;)
+        {
+            const int32_t part = std::min (length - done, ring.size - at);
+            std::memcpy (joined + done, ring.buffer + at, sizeof (float) * (size_t) part);
+            done += part;
+            at = 0;
+        }
         lanes.source[lane] = joined;
     }
     lanes.gain[lane] = pair.gain * ray.gain;
@@ -141,7 +147,7 @@ void RayBatch::setMovingLane (int lane, Ray& ray, const Pair& pair, int32_t n) n
     moving.phase[lane] = read.phase;
     moving.phaseStep[lane] = read.phaseStep;
     moving.scratch[lane] = own;
-    moving.out[lane] = interpolated.data() + (size_t) lane * interpolatedStride;
+    moving.out[lane] = interpolated.data() + (size_t) lane * sourceStride;
     lanes.source[lane] = moving.out[lane];
     lanes.gain[lane] = 1.0f;
     loadFilters<Ray::numFilters> (lane, ray);

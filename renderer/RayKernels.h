@@ -18,13 +18,20 @@ inline V biquadStep (V x, V& s1, V& s2, const V* c) noexcept
 }
 
 // The first F head-model filters of the W rays in lanes first..first+W-1,
-// held in registers over a block.
-template <int F>
+// held in registers over a block. Skewed, they run as a staggered cascade:
+// at step t filter f takes sample t + lag - f, so the filters of one step
+// depend only on the step before and the processor can overlap them (worth
+// it for a long cascade). Either way each filter sees its samples in order,
+// with the same inputs as in a plain cascade.
+template <int F, bool skewed>
 struct Filters
 {
+    static constexpr int lag = skewed ? F - 1 : 0;
+
     V c[F][5];
     V s1[F];
     V s2[F];
+    V latest[F]; // skewed: each filter's output of the step before
 
     Filters() = default;
 
@@ -36,6 +43,7 @@ struct Filters
                 c[f][k] = load (lanes.coefficients[f][k] + first);
             s1[f] = load (lanes.contexts[f][0] + first);
             s2[f] = load (lanes.contexts[f][1] + first);
+            latest[f] = broadcast (0.0f);
         }
     }
 
@@ -53,11 +61,28 @@ struct Filters
         return bad;
     }
 
-    V run (V x) noexcept
+    // A step with every filter busy: x is sample t + lag; returns sample t.
+    V step (V x) noexcept
     {
-        for (int f = 0; f < F; ++f)
-            x = biquadStep (x, s1[f], s2[f], c[f]);
-        return x;
+        if (! skewed)
+        {
+            for (int f = 0; f < F; ++f)
+                x = biquadStep (x, s1[f], s2[f], c[f]);
+            return x;
+        }
+        for (int f = F - 1; f > 0; --f)
+            latest[f] = biquadStep (latest[f - 1], s1[f], s2[f], c[f]);
+        latest[0] = biquadStep (x, s1[0], s2[0], c[0]);
+        return latest[F - 1];
+    }
+
+    // A skewed step while the cascade fills or drains: only filters
+    // first..last have a sample.
+    V step (V x, int first, int last) noexcept
+    {
+        for (int f = last; f >= first; --f)
+            latest[f] = biquadStep (f == 0 ? x : latest[f - 1], s1[f], s2[f], c[f]);
+        return latest[F - 1];
     }
 };
 
@@ -90,47 +115,88 @@ inline void addPairs (V y, float* outL, float* outR, int count) noexcept
     }
 }
 
+// Adds the samples of a block of W that lie in 0..n-1 (the first or last
+// block of a skewed cascade), as addPairs adds a whole block.
+template <int G>
+inline void addPairsInside (V (*y)[W], float* outL, float* outR, const int* counts, int32_t t0, int32_t n) noexcept
+{
+    float left[W] = {}, right[W] = {};
+    const int32_t from = t0 < 0 ? -t0 : 0;
+    const int32_t to = n - t0 < W ? n - t0 : W;
+    for (int32_t k = from; k < to; ++k)
+    {
+        left[k] = outL[t0 + k];
+        right[k] = outR[t0 + k];
+    }
+    for (int v = 0; v < G; ++v)
+        addPairs (y[v], left, right, counts[v]);
+    for (int32_t k = from; k < to; ++k)
+    {
+        outL[t0 + k] = left[k];
+        outR[t0 + k] = right[k];
+    }
+}
+
 // G vectors of W lanes side by side (independent filter chains for the
 // processor to overlap): lane l reads lanes.source[l][0..n-1], scales it by
 // its gain when `gained`, and runs the first F filters. Vector v holds
 // counts[v] pairs; the vectors are added in order.
-template <int F, int G, bool gained>
+//
+// The blocks of W input samples start at 0; block b takes steps
+// b W - lag .. b W - lag + W - 1 of the cascade. A source is read up to
+// RayLanes::readSlack samples past n; nothing read there reaches a filter.
+template <int F, bool skewed, int G, bool gained>
 inline uint32_t filterGroup (RayLanes& lanes, float* outL, float* outR, const int* counts, int32_t n) noexcept
 {
-    Filters<F> filters[G];
+    constexpr int lag = Filters<F, skewed>::lag;
+    static_assert (W + lag <= RayLanes::readSlack, "the last block stays inside a source's slack");
+    Filters<F, skewed> filters[G];
     V g[G];
     for (int v = 0; v < G; ++v)
     {
-        filters[v] = Filters<F> (lanes, v * W);
+        filters[v] = Filters<F, skewed> (lanes, v * W);
         g[v] = load (lanes.gain + v * W);
     }
 
-    int32_t i = 0;
-    for (; i + W <= n; i += W)
+    for (int32_t first = 0; first < n + lag; first += W)
     {
         V x[G][W];
         for (int v = 0; v < G; ++v)
         {
             for (int l = 0; l < W; ++l)
-                x[v][l] = load (lanes.source[v * W + l] + i);
+                x[v][l] = load (lanes.source[v * W + l] + first);
             transposeSquare (x[v]);
+            if (gained)
+                for (int j = 0; j < W; ++j)
+                    x[v][j] = x[v][j] * g[v];
         }
-        for (int j = 0; j < W; ++j)
-            for (int v = 0; v < G; ++v)
-                x[v][j] = filters[v].run (gained ? x[v][j] * g[v] : x[v][j]);
-        for (int v = 0; v < G; ++v)
-            addPairs (x[v], outL + i, outR + i, counts[v]);
-    }
-    for (; i < n; ++i)
-    {
-        for (int v = 0; v < G; ++v)
+
+        const int32_t t0 = first - lag;
+        if (t0 >= 0 && first + W <= n)
         {
-            float column[W];
-            for (int l = 0; l < W; ++l)
-                column[l] = lanes.source[v * W + l][i];
-            const V x = load (column);
-            addPairs (filters[v].run (gained ? x * g[v] : x), outL + i, outR + i, counts[v]);
+            for (int j = 0; j < W; ++j)
+                for (int v = 0; v < G; ++v)
+                    x[v][j] = filters[v].step (x[v][j]);
+            for (int v = 0; v < G; ++v)
+                addPairs (x[v], outL + t0, outR + t0, counts[v]);
+            continue;
         }
+
+        // The cascade filling or draining (skewed, at step t filter f has
+        // sample t + lag - f when that lies in 0..n-1), or the last samples.
+        for (int j = 0; j < W; ++j)
+        {
+            const int32_t t = t0 + j;
+            const int busyFrom = t + lag - (n - 1) > 0 ? (int) (t + lag - (n - 1)) : 0;
+            const int busyTo = t < 0 ? (int) (t + lag) : F - 1;
+            if (! skewed && t < n)
+                for (int v = 0; v < G; ++v)
+                    x[v][j] = filters[v].step (x[v][j]);
+            else if (skewed && busyFrom <= busyTo)
+                for (int v = 0; v < G; ++v)
+                    x[v][j] = filters[v].step (x[v][j], busyFrom, busyTo);
+        }
+        addPairsInside<G> (x, outL, outR, counts, t0, n);
     }
 
     uint32_t bad = 0;
@@ -143,15 +209,15 @@ inline uint32_t filterGroup (RayLanes& lanes, float* outL, float* outR, const in
 inline uint32_t staticGroup (RayLanes& lanes, float* outL, float* outR, const int* counts, int32_t n) noexcept
 {
     if (staticVectors == 2 && counts[1] > 0)
-        return filterGroup<2, staticVectors, true> (lanes, outL, outR, counts, n);
-    return filterGroup<2, 1, true> (lanes, outL, outR, counts, n);
+        return filterGroup<2, false, staticVectors, true> (lanes, outL, outR, counts, n);
+    return filterGroup<2, false, 1, true> (lanes, outL, outR, counts, n);
 }
 
 // Moving rays: their interpolated reads (the gain is in them) through all
-// five filters.
+// five filters, skewed.
 inline uint32_t movingGroup (RayLanes& lanes, float* outL, float* outR, int count, int32_t n) noexcept
 {
-    return filterGroup<Ray::numFilters, 1, false> (lanes, outL, outR, &count, n);
+    return filterGroup<Ray::numFilters, true, 1, false> (lanes, outL, outR, &count, n);
 }
 
 // Interpolates samples from..to-1 of one lane whose phase index and shift

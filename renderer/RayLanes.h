@@ -7,11 +7,12 @@
 namespace Zeph
 {
 // Rays laid side by side for the vector kernels of RayBatch, one ray per
-// lane: per lane a source of n samples, a gain and the filters'
-// coefficients and memories.
+// lane: per lane a source of n samples (and readSlack more that can be
+// read), a gain and the filters' coefficients and memories.
 struct RayLanes
 {
     static constexpr int maxLanes = 32; // two vectors of sixteen
+    static constexpr int32_t readSlack = 32; // samples a source holds past the block, read and left unused
 
     const float* source[maxLanes];
     float gain[maxLanes];
@@ -39,7 +40,7 @@ struct MovingLanes
     float phase[maxLanes];
     float phaseStep[maxLanes];
     const float* scratch[maxLanes]; // null: a lane without a ray
-    float* out[maxLanes];           // n samples and a vector more
+    float* out[maxLanes];           // n samples and RayLanes::readSlack more
     float* indexRows;               // chunk x the lanes: every lane's phase index at every sample
     float* shiftRows;               // and its shift
     Change* changes;                // chunk
