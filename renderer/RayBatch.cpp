@@ -36,7 +36,7 @@ RayBatch::RayBatch()
       rows ((size_t) 2 * MovingLanes::chunk * maxWidth),
       single ((size_t) 2 * maxBlock)
 {
-    useLaneWidth (RayKernels::widest());
+    useLaneWidths (RayKernels::widest(), std::min (RayKernels::widest(), 8));
     moving.changes = changes.data();
     moving.runStarts = runStarts.data();
     moving.indexRows = rows.data();
@@ -60,10 +60,9 @@ void RayBatch::render (const Settings& settings, float* outL, float* outR, int32
     // Pairs are rendered and added in queue order, a group of consecutive
     // pairs of one kind at a time, so every output sample is summed in the
     // same order as one ray pair after another would sum it.
-    const int half = laneWidth() / 2;
     const bool staticInLanes = (settings.filterMask & 0x1f) == 3;
-    const int staticCapacity = kernels != nullptr ? kernels->staticVectors * half : 0;
-    const int movingCapacity = half;
+    const int staticCapacity = kernels != nullptr ? kernels->staticVectors * laneWidth() / 2 : 0;
+    const int movingCapacity = movingLaneWidth() / 2;
     const Pair* group[RayLanes::maxLanes / 2];
     int grouped = 0;
     bool groupMoving = false;
@@ -83,8 +82,8 @@ void RayBatch::render (const Settings& settings, float* outL, float* outR, int32
     {
         const Pair& pair = pairs[p];
         const bool isMoving = pair.left->order == 0;
-        const bool fits = half > 0 && pair.ring->buffer != nullptr && pair.ring->size > 0
-                          && isMoving == (pair.right->order == 0) && (isMoving || staticInLanes);
+        const bool fits = (isMoving ? movingCapacity : staticCapacity) > 0 && pair.ring->buffer != nullptr
+                          && pair.ring->size > 0 && isMoving == (pair.right->order == 0) && (isMoving || staticInLanes);
         if (! fits)
         {
             flush();
@@ -184,9 +183,8 @@ void RayBatch::clearLane (int lane, int numFilters) noexcept
 }
 
 template <int numFilters>
-void RayBatch::keepMemories (const Pair* const* group, int count, uint32_t bad) noexcept
+void RayBatch::keepMemories (const Pair* const* group, int count, int width, uint32_t bad) noexcept
 {
-    const int width = laneWidth();
     const int half = width / 2;
     for (int p = 0; p < count; ++p)
     {
@@ -228,12 +226,13 @@ void RayBatch::renderStaticGroup (const Pair* const* group, int count, float* ou
     }
 
     const uint32_t bad = kernels->staticGroup (lanes, outL, outR, counts, n);
-    keepMemories<staticFilters> (group, count, bad);
+    keepMemories<staticFilters> (group, count, width, bad);
 }
 
 void RayBatch::renderMovingGroup (const Pair* const* group, int count, float* outL, float* outR, int32_t n) noexcept
 {
-    const int half = laneWidth() / 2;
+    const int width = movingLaneWidth();
+    const int half = width / 2;
     for (int p = 0; p < half; ++p)
     {
         if (p < count)
@@ -251,8 +250,8 @@ void RayBatch::renderMovingGroup (const Pair* const* group, int count, float* ou
         }
     }
 
-    kernels->interpolate (moving, n);
-    const uint32_t bad = kernels->movingGroup (lanes, outL, outR, count, n);
-    keepMemories<Ray::numFilters> (group, count, bad);
+    movingKernels->interpolate (moving, n);
+    const uint32_t bad = movingKernels->movingGroup (lanes, outL, outR, count, n);
+    keepMemories<Ray::numFilters> (group, count, width, bad);
 }
 } // namespace Zeph

@@ -38,10 +38,18 @@ struct RayBatch
 
     RayBatch();
 
-    // Lanes per vector: the widest the processor has (see RayKernels), or a
-    // narrower width the tests choose; 0 renders every pair singly.
+    // Lanes per vector for static and for moving rays: the widest the
+    // processor has (see RayKernels), but at most eight for the moving rays
+    // (a layout has up to 13 of their pairs: sixteen lanes would stand
+    // idle); or a width the tests choose. 0 renders every pair singly.
     int laneWidth() const noexcept { return kernels != nullptr ? kernels->width : 0; }
-    void useLaneWidth (int width) noexcept { kernels = RayKernels::forWidth (width); }
+    int movingLaneWidth() const noexcept { return movingKernels != nullptr ? movingKernels->width : 0; }
+    void useLaneWidths (int staticWidth, int movingWidth) noexcept
+    {
+        kernels = RayKernels::forWidth (staticWidth);
+        movingKernels = RayKernels::forWidth (movingWidth);
+    }
+    void useLaneWidth (int width) noexcept { useLaneWidths (width, width); }
 
     bool empty() const noexcept { return numPairs == 0; }
     bool full() const noexcept { return numPairs == maxPairs; }
@@ -61,6 +69,7 @@ struct RayBatch
 
 private:
     const RayKernels* kernels = nullptr;
+    const RayKernels* movingKernels = nullptr;
     Pair pairs[maxPairs];
     int numPairs = 0;
 
@@ -86,7 +95,7 @@ private:
     // The filter memories of the group's rays back from the lanes; a ray
     // whose memories are no longer finite starts again from silence.
     template <int numFilters>
-    void keepMemories (const Pair* const* group, int count, uint32_t bad) noexcept;
+    void keepMemories (const Pair* const* group, int count, int width, uint32_t bad) noexcept;
     template <int numFilters>
     void keepMemories (Ray& ray, int lane, uint32_t bad) noexcept;
 };
