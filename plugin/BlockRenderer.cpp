@@ -104,14 +104,18 @@ void BlockRenderer::renderQueuedRays (float* outL, float* outR) noexcept
 
 // The swap check. Rays queued from the set that a flip retires are rendered
 // before the flip, while that set cannot yet be rebuilt. Every flip hands
-// over the other set, so a set other than the indexed one needs indexing.
+// over the other set, so a set other than the indexed one needs indexing,
+// and its rays may sit where rays the batch has kept lanes for sat.
 Zeph::Room::ReflectionSet& BlockRenderer::swapCheck (float* outL, float* outR) noexcept
 {
     if (render.room.swapDue())
         renderQueuedRays (outL, outR);
     auto& set = render.room.takePendingSwap();
     if (&set != ranges.set)
+    {
         ranges.index (set);
+        render.rayBatch.forgetKeptLanes();
+    }
     return set;
 }
 
@@ -192,6 +196,11 @@ void BlockRenderer::renderSpatial (float* outL, float* outR) noexcept
     const int n = spec.numSamples;
     Zeph::Vec::clear (outL, n);
     Zeph::Vec::clear (outR, n);
+
+    // The one-ray path reads the rays' own filter memories.
+    if (render.referenceRays)
+        render.rayBatch.returnHeldMemories();
+    render.rayBatch.startBlock();
 
     const auto* profile = spec.profile;
     const auto* soloMutes = spec.soloMutes;

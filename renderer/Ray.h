@@ -44,6 +44,10 @@ struct Ray
 
     RayMailbox mailbox;
 
+    // The RayBatch lane that holds this ray's filter memories 0 and 1 instead
+    // of `contexts` (see RayBatch), or -1. Audio thread only.
+    int32_t heldLane = -1;
+
     Ray() = default;
     Ray (uint8_t earIndex, uint8_t reflectionOrder) noexcept : order (reflectionOrder), ear (earIndex) {}
 
@@ -89,16 +93,32 @@ struct Ray
     //   samples and interpolates n samples into out. n > 0.
     int32_t staticReadIndex (const FlexibleDelay& ring, int32_t n) const noexcept
     {
-        // The delay is kept within what the ring holds (NaN: the shortest),
-        // then rounded half away from zero: the float plus or minus one half
-        // is exact in double.
-        const float shortest = (float) -staticReadOffset; // the block just written
-        const float longest = std::max (shortest, (float) (ring.size - n - staticReadOffset));
-        const double delay = ! (targetDelay > shortest) ? shortest : std::min (targetDelay, longest);
-        const int32_t d = (int32_t) (delay >= 0.0 ? delay + 0.5 : delay - 0.5);
+        return staticReadIndex (roundedDelay (targetDelay), ring, n);
+    }
+
+    // A static ray's delay in whole samples: the target delay rounded half
+    // away from zero (saturated; NaN as the shortest). Kept within what the
+    // ring holds, it gives the same read as rounding the kept delay would.
+    static int32_t roundedDelay (float delay) noexcept
+    {
+        if (! (delay > -2147483648.0f)) // also NaN
+            return INT32_MIN;
+        if (delay >= 2147483648.0f)
+            return INT32_MAX;
+        const double d = delay; // d plus or minus one half is exact
+        return (int32_t) (d >= 0.0 ? d + 0.5 : d - 0.5);
+    }
+
+    // The ring index of the first of the n samples read at a rounded delay.
+    static int32_t staticReadIndex (int32_t delay, const FlexibleDelay& ring, int32_t n) noexcept
+    {
+        const int32_t shortest = -staticReadOffset; // the block just written
+        const int32_t longest = std::max (shortest, ring.size - n - staticReadOffset);
+        const int32_t d = std::clamp (delay, shortest, longest);
         const int32_t index = ring.writePos - n - d - staticReadOffset; // at least writePos - size
         return index < 0 ? index + ring.size : index;
     }
+
     MovingRead beginMovingRead (const FlexibleDelay& ring, float* scratch, int32_t n, float g,
                                 int32_t count) noexcept;
     void readMoving (const FlexibleDelay& ring, float* scratch, int32_t n, float g, float* out) noexcept;

@@ -105,37 +105,116 @@ void RayBatch::renderSingly (const Settings& settings, const Pair& pair, float* 
 {
     float* left = single.data();
     float* right = single.data() + maxBlock;
+    returnMemoriesOf (*pair.left);
+    returnMemoriesOf (*pair.right);
     pair.left->renderAudio (settings, *pair.ring, left, scratch.data(), n, pair.gain);
     pair.right->renderAudio (settings, *pair.ring, right, scratch.data(), n, pair.gain);
     Vec::add (outL, left, outL, n);
     Vec::add (outR, right, outR, n);
 }
 
-void RayBatch::setStaticLane (int lane, Ray& ray, const Pair& pair, int32_t n) noexcept
+void RayBatch::useLaneWidths (int staticWidth, int movingWidth) noexcept
 {
-    ray.takeUpdate();
+    // The lanes are laid out anew for the widths.
+    returnHeldMemories();
+    forgetKeptLanes();
+    kernels = RayKernels::forWidth (staticWidth);
+    movingKernels = RayKernels::forWidth (movingWidth);
+}
+
+void RayBatch::returnHeldMemories() noexcept
+{
+    for (auto& kept : keptLanes)
+        for (Ray* ray : kept.held)
+            if (ray != nullptr)
+                returnHeld (*ray);
+}
+
+void RayBatch::forgetKeptLanes() noexcept
+{
+    for (auto& kept : keptLanes)
+        for (int lane = 0; lane < RayLanes::maxLanes; ++lane)
+        {
+            kept.held[lane] = nullptr;
+            emptyKeptLane (kept, lane);
+        }
+}
+
+// A ray's heldLane may be stale (a copy of a held ray, or a ray of a set
+// forgotten since): only the lane that names the ray as held holds it.
+void RayBatch::returnHeld (Ray& ray) noexcept
+{
+    const int index = ray.heldLane / RayLanes::maxLanes;
+    const int lane = ray.heldLane % RayLanes::maxLanes;
+    ray.heldLane = -1;
+    if (index >= (int) keptLanes.size())
+        return;
+    KeptLanes& kept = keptLanes[(size_t) index];
+    if (kept.held[lane] != &ray)
+        return;
+    for (int f = 0; f < staticFilters; ++f)
+        ray.contexts[f] = { kept.lanes.contexts[f][0][lane], kept.lanes.contexts[f][1][lane] };
+    kept.held[lane] = nullptr;
+}
+
+void RayBatch::holdMemories (int keptIndex, int lane, Ray& ray) noexcept
+{
+    KeptLanes& kept = keptLanes[(size_t) keptIndex];
+    if (kept.held[lane] != nullptr)
+        returnHeld (*kept.held[lane]);
+    returnMemoriesOf (ray);
+    loadMemories<staticFilters> (kept.lanes, lane, ray);
+    kept.held[lane] = &ray;
+    ray.heldLane = keptIndex * RayLanes::maxLanes + lane;
+}
+
+// A lane without a ray; what it held goes back first.
+void RayBatch::emptyKeptLane (KeptLanes& kept, int lane) noexcept
+{
+    if (kept.held[lane] != nullptr)
+        returnHeld (*kept.held[lane]);
+    kept.loaded[lane] = nullptr;
+    clearLane (kept.lanes, lane, staticFilters);
+}
+
+void RayBatch::setStaticLane (int keptIndex, int lane, Ray& ray, const Pair& pair, int32_t n) noexcept
+{
+    KeptLanes& kept = keptLanes[(size_t) keptIndex];
+    RayLanes& target = kept.lanes;
+    const bool sameRay = kept.loaded[lane] == &ray;
+    if (! sameRay || ! (kept.pairGains[lane] == pair.gain))
+    {
+        if (! sameRay)
+        {
+            ray.takeUpdate();
+            kept.loaded[lane] = &ray;
+            kept.delays[lane] = Ray::roundedDelay (ray.targetDelay);
+            loadCoefficients<staticFilters> (target, lane, ray);
+        }
+        kept.pairGains[lane] = pair.gain;
+        target.gain[lane] = pair.gain * ray.gain;
+    }
+    if (kept.held[lane] != &ray)
+        holdMemories (keptIndex, lane, ray);
+
     const FlexibleDelay& ring = *pair.ring;
-    const int32_t start = ray.staticReadIndex (ring, n);
+    const int32_t start = Ray::staticReadIndex (kept.delays[lane], ring, n);
     const int32_t length = n + RayLanes::readSlack;
     if (start + length <= ring.size)
     {
-        lanes.source[lane] = ring.buffer + start;
+        target.source[lane] = ring.buffer + start;
+        return;
     }
-    else
+    // The read wraps: made contiguous, as long as the ring allows.
+    float* joined = wrapped.data() + (size_t) lane * sourceStride;
+    for (int32_t done = 0, at = start; done < length;)
     {
-        // The read wraps: made contiguous, as long as the ring allows.
-        float* joined = wrapped.data() + (size_t) lane * sourceStride;
-        for (int32_t done = 0, at = start; done < length;)
-        {
-            const int32_t part = std::min (length - done, ring.size - at);
-            std::memcpy (joined + done, ring.buffer + at, sizeof (float) * (size_t) part);
-            done += part;
-            at = 0;
-        }
-        lanes.source[lane] = joined;
+        const int32_t part = std::min (length - done, ring.size - at);
+        std::memcpy (joined + done, ring.buffer + at, sizeof (float) * (size_t) part);
+        done += part;
+        at = 0;
     }
-    lanes.gain[lane] = pair.gain * ray.gain;
-    loadFilters<staticFilters> (lane, ray);
+    target.source[lane] = joined;
 }
 
 void RayBatch::setMovingLane (int lane, Ray& ray, const Pair& pair, int32_t n) noexcept
@@ -149,84 +228,121 @@ void RayBatch::setMovingLane (int lane, Ray& ray, const Pair& pair, int32_t n) n
     moving.out[lane] = interpolated.data() + (size_t) lane * sourceStride;
     lanes.source[lane] = moving.out[lane];
     lanes.gain[lane] = 1.0f;
-    loadFilters<Ray::numFilters> (lane, ray);
+    loadCoefficients<Ray::numFilters> (lanes, lane, ray);
+    loadMemories<Ray::numFilters> (lanes, lane, ray);
 }
 
 template <int numFilters>
-void RayBatch::loadFilters (int lane, const Ray& ray) noexcept
+void RayBatch::loadCoefficients (RayLanes& target, int lane, const Ray& ray) noexcept
 {
     for (int f = 0; f < numFilters; ++f)
     {
         const BiquadCoefficients& c = ray.coefficients[f];
-        lanes.coefficients[f][0][lane] = c.b0;
-        lanes.coefficients[f][1][lane] = c.b1;
-        lanes.coefficients[f][2][lane] = c.b2;
-        lanes.coefficients[f][3][lane] = c.a1;
-        lanes.coefficients[f][4][lane] = c.a2;
-        lanes.contexts[f][0][lane] = ray.contexts[f].s1;
-        lanes.contexts[f][1][lane] = ray.contexts[f].s2;
-    }
-}
-
-// A lane without a ray: silence through filters that pass nothing.
-void RayBatch::clearLane (int lane, int numFilters) noexcept
-{
-    lanes.source[lane] = silence.data();
-    lanes.gain[lane] = 0.0f;
-    for (int f = 0; f < numFilters; ++f)
-    {
-        for (auto& coefficient : lanes.coefficients[f])
-            coefficient[lane] = 0.0f;
-        lanes.contexts[f][0][lane] = 0.0f;
-        lanes.contexts[f][1][lane] = 0.0f;
+        target.coefficients[f][0][lane] = c.b0;
+        target.coefficients[f][1][lane] = c.b1;
+        target.coefficients[f][2][lane] = c.b2;
+        target.coefficients[f][3][lane] = c.a1;
+        target.coefficients[f][4][lane] = c.a2;
     }
 }
 
 template <int numFilters>
-void RayBatch::keepMemories (const Pair* const* group, int count, int width, uint32_t bad) noexcept
+void RayBatch::loadMemories (RayLanes& target, int lane, const Ray& ray) noexcept
+{
+    for (int f = 0; f < numFilters; ++f)
+    {
+        target.contexts[f][0][lane] = ray.contexts[f].s1;
+        target.contexts[f][1][lane] = ray.contexts[f].s2;
+    }
+}
+
+// A lane without a ray: silence through filters that pass nothing.
+void RayBatch::clearLane (RayLanes& target, int lane, int numFilters) noexcept
+{
+    target.source[lane] = silence.data();
+    target.gain[lane] = 0.0f;
+    for (int f = 0; f < numFilters; ++f)
+    {
+        for (auto& coefficient : target.coefficients[f])
+            coefficient[lane] = 0.0f;
+        target.contexts[f][0][lane] = 0.0f;
+        target.contexts[f][1][lane] = 0.0f;
+    }
+}
+
+template <int numFilters>
+void RayBatch::keepMemories (const RayLanes& source, const Pair* const* group, int count, int width,
+                             uint32_t bad) noexcept
 {
     const int half = width / 2;
     for (int p = 0; p < count; ++p)
     {
         const int left = (p / half) * width + p % half;
-        keepMemories<numFilters> (*group[p]->left, left, bad);
-        keepMemories<numFilters> (*group[p]->right, left + half, bad);
+        keepMemories<numFilters> (source, *group[p]->left, left, bad);
+        keepMemories<numFilters> (source, *group[p]->right, left + half, bad);
     }
 }
 
 template <int numFilters>
-void RayBatch::keepMemories (Ray& ray, int lane, uint32_t bad) noexcept
+void RayBatch::keepMemories (const RayLanes& source, Ray& ray, int lane, uint32_t bad) noexcept
 {
     for (int f = 0; f < numFilters; ++f)
-        ray.contexts[f] = { lanes.contexts[f][0][lane], lanes.contexts[f][1][lane] };
+        ray.contexts[f] = { source.contexts[f][0][lane], source.contexts[f][1][lane] };
     if ((bad >> lane) & 1u)
         Finite::resetIfNonFinite (ray.contexts, Ray::numFilters);
 }
 
+// A lane whose filter memories are no longer finite: the ray's whole chain
+// starts again from silence, as Ray::renderAudio would have it.
+void RayBatch::resetNonFiniteHeld (int keptIndex, uint32_t bad) noexcept
+{
+    KeptLanes& kept = keptLanes[(size_t) keptIndex];
+    for (; bad != 0; bad &= bad - 1)
+    {
+        const int lane = __builtin_ctz (bad);
+        Ray* ray = kept.held[lane];
+        if (ray == nullptr)
+            continue;
+        returnHeld (*ray);
+        Finite::resetIfNonFinite (ray->contexts, Ray::numFilters);
+        holdMemories (keptIndex, lane, *ray);
+    }
+}
+
 void RayBatch::renderStaticGroup (const Pair* const* group, int count, float* outL, float* outR, int32_t n) noexcept
 {
+    // Past the kept groups of a block, the last is shared: it gives its
+    // lanes up every time.
+    const int keptIndex = std::min (nextKept++, numKept - 1);
+    KeptLanes& kept = keptLanes[(size_t) keptIndex];
+    if (keptIndex == numKept - 1)
+        for (int lane = 0; lane < RayLanes::maxLanes; ++lane)
+            emptyKeptLane (kept, lane);
+
     // Vector v holds pairs v * half .. v * half + half - 1.
     const int width = laneWidth();
     const int half = width / 2;
     const int vectors = count > half ? 2 : 1;
     const int counts[2] = { std::min (count, half), std::max (0, count - half) };
-    for (int p = 0; p < vectors * half; ++p)
-    {
-        const int lane = (p / half) * width + p % half;
-        if (p < count)
+    for (int v = 0; v < vectors; ++v)
+        for (int q = 0; q < half; ++q)
         {
-            setStaticLane (lane, *group[p]->left, *group[p], n);
-            setStaticLane (lane + half, *group[p]->right, *group[p], n);
+            const int p = v * half + q;
+            const int lane = v * width + q;
+            if (p < count)
+            {
+                setStaticLane (keptIndex, lane, *group[p]->left, *group[p], n);
+                setStaticLane (keptIndex, lane + half, *group[p]->right, *group[p], n);
+                continue;
+            }
+            for (const int empty : { lane, lane + half })
+                if (kept.loaded[empty] != nullptr || kept.lanes.source[empty] != silence.data())
+                    emptyKeptLane (kept, empty);
         }
-        else
-        {
-            clearLane (lane, staticFilters);
-            clearLane (lane + half, staticFilters);
-        }
-    }
 
-    const uint32_t bad = kernels->staticGroup (lanes, outL, outR, counts, n);
-    keepMemories<staticFilters> (group, count, width, bad);
+    const uint32_t bad = kernels->staticGroup (kept.lanes, outL, outR, counts, n);
+    if (bad != 0)
+        resetNonFiniteHeld (keptIndex, bad);
 }
 
 void RayBatch::renderMovingGroup (const Pair* const* group, int count, float* outL, float* outR, int32_t n) noexcept
@@ -243,7 +359,7 @@ void RayBatch::renderMovingGroup (const Pair* const* group, int count, float* ou
         }
         for (const int lane : { p, p + half })
         {
-            clearLane (lane, Ray::numFilters);
+            clearLane (lanes, lane, Ray::numFilters);
             moving.phase[lane] = 0.0f;
             moving.phaseStep[lane] = 0.0f;
             moving.scratch[lane] = nullptr;
@@ -252,6 +368,6 @@ void RayBatch::renderMovingGroup (const Pair* const* group, int count, float* ou
 
     movingKernels->interpolate (moving, n);
     const uint32_t bad = movingKernels->movingGroup (lanes, outL, outR, count, n);
-    keepMemories<Ray::numFilters> (group, count, width, bad);
+    keepMemories<Ray::numFilters> (lanes, group, count, width, bad);
 }
 } // namespace Zeph

@@ -44,11 +44,7 @@ struct RayBatch
     // idle); or a width the tests choose. 0 renders every pair singly.
     int laneWidth() const noexcept { return kernels != nullptr ? kernels->width : 0; }
     int movingLaneWidth() const noexcept { return movingKernels != nullptr ? movingKernels->width : 0; }
-    void useLaneWidths (int staticWidth, int movingWidth) noexcept
-    {
-        kernels = RayKernels::forWidth (staticWidth);
-        movingKernels = RayKernels::forWidth (movingWidth);
-    }
+    void useLaneWidths (int staticWidth, int movingWidth) noexcept;
     void useLaneWidth (int width) noexcept { useLaneWidths (width, width); }
 
     bool empty() const noexcept { return numPairs == 0; }
@@ -67,13 +63,54 @@ struct RayBatch
     // rays into outR, and empties the queue.
     void render (const Settings& settings, float* outL, float* outR, int32_t n) noexcept;
 
+    // The batch keeps the lanes of its static groups from one block to the
+    // next: a group of the same rays in the same lanes takes again only
+    // where they read. A static ray's gain, delay and coefficients are fixed
+    // once its set is built (its only update is the one its build
+    // publishes), so a lane loads them when it takes a ray; its filter
+    // memories stay in the lane between renders and go back into the ray
+    // when another lane or the one-ray path takes it, or on
+    // returnHeldMemories().
+    //
+    // startBlock() before the first render of a block, so that its groups
+    // find their lanes again.
+    void startBlock() noexcept { nextKept = 0; }
+
+    // Puts every held filter memory back into its ray.
+    void returnHeldMemories() noexcept;
+
+    // Drops the kept lanes without touching their rays: after a flip, when
+    // the retired set may be rebuilt at once.
+    void forgetKeptLanes() noexcept;
+
+    // Puts a ray's filter memories back if a lane holds them.
+    void returnMemoriesOf (Ray& ray) noexcept
+    {
+        if (ray.heldLane >= 0)
+            returnHeld (ray);
+    }
+
 private:
     const RayKernels* kernels = nullptr;
     const RayKernels* movingKernels = nullptr;
     Pair pairs[maxPairs];
     int numPairs = 0;
 
-    RayLanes lanes;
+    // The lanes of one static group, kept from one render to the next.
+    struct KeptLanes
+    {
+        RayLanes lanes;
+        const Ray* loaded[RayLanes::maxLanes]; // whose gain, delay and coefficients a lane has (null: none)
+        Ray* held[RayLanes::maxLanes];         // whose filter memories a lane holds (null: none)
+        float pairGains[RayLanes::maxLanes];
+        int32_t delays[RayLanes::maxLanes]; // Ray::roundedDelay of the target
+    };
+
+    static constexpr int numKept = maxPairs / 4 + 1; // a block's static groups (four pairs at least each), and one to share
+    std::vector<KeptLanes> keptLanes = std::vector<KeptLanes> (numKept);
+    int nextKept = 0;
+
+    RayLanes lanes; // the moving groups'
     MovingLanes moving;
     std::vector<float> wrapped;     // per lane, a static read that wraps, made contiguous
     std::vector<float> silence;
@@ -87,16 +124,23 @@ private:
     void renderSingly (const Settings& settings, const Pair& pair, float* outL, float* outR, int32_t n) noexcept;
     void renderStaticGroup (const Pair* const* group, int count, float* outL, float* outR, int32_t n) noexcept;
     void renderMovingGroup (const Pair* const* group, int count, float* outL, float* outR, int32_t n) noexcept;
-    void setStaticLane (int lane, Ray& ray, const Pair& pair, int32_t n) noexcept;
+    void setStaticLane (int keptIndex, int lane, Ray& ray, const Pair& pair, int32_t n) noexcept;
+    void holdMemories (int keptIndex, int lane, Ray& ray) noexcept;
+    void returnHeld (Ray& ray) noexcept;
+    void emptyKeptLane (KeptLanes& kept, int lane) noexcept;
     void setMovingLane (int lane, Ray& ray, const Pair& pair, int32_t n) noexcept;
-    void clearLane (int lane, int numFilters) noexcept;
+    void clearLane (RayLanes& target, int lane, int numFilters) noexcept;
     template <int numFilters>
-    void loadFilters (int lane, const Ray& ray) noexcept;
+    static void loadCoefficients (RayLanes& target, int lane, const Ray& ray) noexcept;
+    template <int numFilters>
+    static void loadMemories (RayLanes& target, int lane, const Ray& ray) noexcept;
     // The filter memories of the group's rays back from the lanes; a ray
     // whose memories are no longer finite starts again from silence.
     template <int numFilters>
-    void keepMemories (const Pair* const* group, int count, int width, uint32_t bad) noexcept;
+    static void keepMemories (const RayLanes& source, const Pair* const* group, int count, int width,
+                              uint32_t bad) noexcept;
     template <int numFilters>
-    void keepMemories (Ray& ray, int lane, uint32_t bad) noexcept;
+    static void keepMemories (const RayLanes& source, Ray& ray, int lane, uint32_t bad) noexcept;
+    void resetNonFiniteHeld (int keptIndex, uint32_t bad) noexcept;
 };
 } // namespace Zeph

@@ -1,7 +1,9 @@
 // The rays rendered side by side (the processor's normal path) against the
 // one-ray-at-a-time reference: the same output within 1e-6 of the signal
 // level, and every ray left in the same state, for every layout, room,
-// loudspeaker setting and rate, with the head still and moving.
+// loudspeaker setting and rate, with the head still and moving; and at the
+// small blocks of live monitoring, at 48 and 96 kHz, the same output bit for
+// bit.
 #include "plugin/PluginProcessor.h"
 #include "tests/plugin/ProcessorRig.h"
 #include "tests/plugin/TestSignals.h"
@@ -9,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 
 namespace
@@ -20,7 +23,8 @@ constexpr int numInputs = 16;
 
 using TestSignals::noise;
 
-std::unique_ptr<BinauralAudioProcessor> makeProcessor (double rate, bool reference, bool wide)
+// laneWidth 0: the lane widths the processor picks; else that width throughout.
+std::unique_ptr<BinauralAudioProcessor> makeProcessor (double rate, bool reference, int laneWidth)
 {
     auto p = std::make_unique<BinauralAudioProcessor>();
     juce::AudioProcessor::BusesLayout layout;
@@ -29,8 +33,8 @@ std::unique_ptr<BinauralAudioProcessor> makeProcessor (double rate, bool referen
     EXPECT_TRUE (p->setBusesLayout (layout));
     p->prepareToPlay (rate, 512);
     p->render.referenceRays = reference;
-    if (! wide)
-        p->render.rayBatch.useLaneWidth (4);
+    if (laneWidth > 0)
+        p->render.rayBatch.useLaneWidth (laneWidth);
     return p;
 }
 
@@ -58,6 +62,7 @@ void headAt (int64_t t, double rate, float* m)
 
 void expectSameRays (BinauralAudioProcessor& fast, BinauralAudioProcessor& ref, const std::string& where)
 {
+    fast.render.rayBatch.returnHeldMemories();
     const auto& a = fast.render.room.activeReflections();
     const auto& b = ref.render.room.activeReflections();
     ASSERT_EQ (a.size(), b.size()) << where;
@@ -83,9 +88,11 @@ struct Pair
     double rate;
     int64_t time = 0;
     HeadMatrix head;
+    int64_t differentBits = 0; // output samples whose bits differ, over every run
 
-    Pair (double sampleRate, bool wide)
-        : fast (makeProcessor (sampleRate, false, wide)), ref (makeProcessor (sampleRate, true, wide)), rate (sampleRate)
+    Pair (double sampleRate, int laneWidth)
+        : fast (makeProcessor (sampleRate, false, laneWidth)), ref (makeProcessor (sampleRate, true, laneWidth)),
+          rate (sampleRate)
     {
     }
 
@@ -121,6 +128,7 @@ struct Pair
                 {
                     peak = std::max (peak, std::abs (b.getSample (c, i)));
                     worst = std::max (worst, (double) std::abs (a.getSample (c, i) - b.getSample (c, i)));
+                    differentBits += std::memcmp (a.getReadPointer (c, i), b.getReadPointer (c, i), sizeof (float)) != 0;
                 }
             time += n;
         }
@@ -128,11 +136,13 @@ struct Pair
     }
 };
 
-void sweepRate (double rate, bool wide)
+// Every layout, room and loudspeaker setting, with the head still and moving,
+// through both processors for `seconds` of audio each; check (where, moving,
+// total) renders and checks one of them.
+template <typename Check>
+void sweep (Pair& pair, double seconds, Check check)
 {
-    Pair pair (rate, wide);
-    // Long enough for the longest reverb tap and for the direct rays' slews.
-    const int total = (int) (rate * (sanitized ? 0.05 : 0.12));
+    const int total = (int) (pair.rate * seconds);
     const int layoutStep = sanitized ? 5 : 1;
     for (int layout = 0; layout < numLayouts; layout += layoutStep)
         for (int room = 0; room < 3; ++room)
@@ -142,18 +152,107 @@ void sweepRate (double rate, bool wide)
                 applySettings (*pair.ref, layout, room, loudspeakers);
                 for (int moving = 0; moving < 2; ++moving)
                 {
-                    const std::string where = "rate " + std::to_string ((int) rate) + " layout " + std::to_string (layout)
-                                              + " room " + std::to_string (room) + " loudspeakers "
-                                              + std::to_string (loudspeakers) + (moving ? " moving" : " still");
-                    const int blockSize = moving ? 477 : 1024; // 477: a tail shorter than a vector
-                    EXPECT_LE (pair.run (total, blockSize, moving != 0), 1e-6) << where;
+                    const std::string where = "rate " + std::to_string ((int) pair.rate) + " layout "
+                                              + std::to_string (layout) + " room " + std::to_string (room)
+                                              + " loudspeakers " + std::to_string (loudspeakers)
+                                              + (moving ? " moving" : " still");
+                    check (where, moving != 0, total);
                     expectSameRays (*pair.fast, *pair.ref, where);
                 }
             }
 }
+
+void sweepRate (double rate, int laneWidth)
+{
+    Pair pair (rate, laneWidth);
+    // Long enough for the longest reverb tap and for the direct rays' slews.
+    sweep (pair, sanitized ? 0.05 : 0.12, [&pair] (const std::string& where, bool moving, int total) {
+        const int blockSize = moving ? 477 : 1024; // 477: a tail shorter than a vector
+        EXPECT_LE (pair.run (total, blockSize, moving), 1e-6) << where;
+    });
+}
+
+// Small blocks, where every block starts and ends the vector kernels' work;
+// the head moves at every block. laneWidth as makeProcessor takes it.
+struct SmallBlocks
+{
+    double rate;
+    int blockSize;
+    int laneWidth;
+};
+
+void PrintTo (const SmallBlocks& c, std::ostream* os)
+{
+    *os << c.rate << " Hz, blocks of " << c.blockSize << ", lanes " << c.laneWidth;
+}
+
+class FastPathSmallBlocks : public ::testing::TestWithParam<SmallBlocks>
+{
+};
 } // namespace
 
-TEST (FastPath, MatchesReferenceAt44100) { sweepRate (44100.0, true); }
-TEST (FastPath, MatchesReferenceAt48000) { sweepRate (48000.0, true); }
-TEST (FastPath, MatchesReferenceAt96000) { sweepRate (96000.0, true); }
-TEST (FastPath, FourLanesMatchReferenceAt48000) { sweepRate (48000.0, false); }
+TEST (FastPath, MatchesReferenceAt44100) { sweepRate (44100.0, 0); }
+TEST (FastPath, MatchesReferenceAt48000) { sweepRate (48000.0, 0); }
+TEST (FastPath, MatchesReferenceAt96000) { sweepRate (96000.0, 0); }
+TEST (FastPath, FourLanesMatchReferenceAt48000) { sweepRate (48000.0, 4); }
+
+TEST_P (FastPathSmallBlocks, MatchReferenceBitForBit)
+{
+    const SmallBlocks c = GetParam();
+    if (c.laneWidth > 0 && Zeph::RayKernels::forWidth (c.laneWidth) == nullptr)
+        GTEST_SKIP() << "no " << c.laneWidth << "-lane kernels on this processor";
+    Pair pair (c.rate, c.laneWidth);
+    sweep (pair, sanitized ? 0.03 : 0.1, [&pair, &c] (const std::string& where, bool moving, int total) {
+        pair.differentBits = 0;
+        pair.run (total, c.blockSize, moving);
+        EXPECT_EQ (pair.differentBits, 0) << where << " block " << c.blockSize;
+    });
+}
+
+INSTANTIATE_TEST_SUITE_P (RatesBlocksAndLanes, FastPathSmallBlocks,
+                          ::testing::Values (SmallBlocks { 48000.0, 32, 0 }, SmallBlocks { 48000.0, 16, 0 },
+                                             SmallBlocks { 96000.0, 32, 0 }, SmallBlocks { 96000.0, 16, 0 },
+                                             SmallBlocks { 48000.0, 32, 8 }, SmallBlocks { 48000.0, 16, 4 }),
+                          [] (const auto& test)
+                          {
+                              return std::to_string ((int) test.param.rate) + "Hz_block" + std::to_string (test.param.blockSize)
+                                     + "_lanes" + std::to_string (test.param.laneWidth);
+                          });
+
+// The batch keeps static rays in their lanes from block to block. Rays that
+// change lanes (a channel muted or soloed shifts every later ray), rays that
+// leave for the one-ray path (another filter mask) and a fast path that
+// turns into the reference one and back must carry on from the same filter
+// memories as the reference.
+TEST (FastPath, RaysChangingLanesKeepTheirFilterMemories)
+{
+    Pair pair (48000.0, 0);
+    for (auto* p : { pair.fast.get(), pair.ref.get() })
+        applySettings (*p, 11, 0, 0);
+    struct Step
+    {
+        int channel;            // -1: none
+        SoloMuteState state;
+        int32_t filterMask;
+        bool fastAsReference;
+    };
+    const Step steps[] = {
+        { -1, normal, 3, false },  { 0, muted, 3, false },  { 0, normal, 3, false }, { 5, soloed, 3, false },
+        { 7, soloed, 3, false },   { 5, normal, 3, false }, { 7, normal, 0x1f, false }, { -1, normal, 3, false },
+        { 2, muted, 3, true },     { 2, normal, 3, false }, { 3, muted, 7, false },   { 3, normal, 3, false },
+    };
+    for (const auto& step : steps)
+    {
+        for (auto* p : { pair.fast.get(), pair.ref.get() })
+        {
+            if (step.channel >= 0)
+                p->pluginState.soloMutes.set (step.channel, step.state);
+            p->render.settings.filterMask = step.filterMask;
+        }
+        pair.fast->render.referenceRays = step.fastAsReference;
+        pair.differentBits = 0;
+        pair.run (640, 64, true);
+        EXPECT_EQ (pair.differentBits, 0) << "channel " << step.channel << " mask " << step.filterMask;
+    }
+    expectSameRays (*pair.fast, *pair.ref, "after the changes");
+}

@@ -118,6 +118,7 @@ TEST (Spatial, DeskOrFloorByRoom)
     {
         auto p = makeProcessor (2, "ChannelProfile=1\nRoom=" + juce::String (room));
         run (*p, noise, 0, 1024, 512);
+        p->render.rayBatch.returnHeldMemories();
         auto& set = p->render.room.activeReflections();
         for (int c = 0; c < 2; ++c)
         {

@@ -135,6 +135,7 @@ void compare (Scene& scene, Ring& ring, int32_t n, int width, int blocks, const 
         for (size_t i = 0; i < fastL.size(); ++i)
             fastL[i] = refL[i] = fastR[i] = refR[i] = 0.01f * (float) i; // what came before
 
+        batch.startBlock();
         for (auto& pair : scene.fast)
             batch.add (pair.left, pair.right, ring.ring, scene.gain);
         batch.render (scene.settings, fastL.data(), fastR.data(), n);
@@ -153,6 +154,11 @@ void compare (Scene& scene, Ring& ring, int32_t n, int width, int blocks, const 
             ASSERT_EQ (fastL[(size_t) i], refL[(size_t) i]) << where << " block " << b << " sample " << i;
             ASSERT_EQ (fastR[(size_t) i], refR[(size_t) i]) << where << " block " << b << " sample " << i;
         }
+        // The batch holds static rays' filter memories over blocks; now and
+        // then they go back for the comparison.
+        if (b % 3 != 2 && b != blocks - 1)
+            continue;
+        batch.returnHeldMemories();
         for (size_t p = 0; p < scene.fast.size(); ++p)
         {
             expectSameState (scene.fast[p].left, scene.reference[p].left, where + " left " + std::to_string (p));
