@@ -146,9 +146,24 @@ void BlockRenderer::renderRoomReflections (float* outL, float* outR, const Zeph:
                                                     bool hasDesk, float gain) noexcept
 {
     auto& room = render.room;
+    auto& batch = render.rayBatch;
+    ReflectionPass pass { &room.activeReflections(), &profile, numChannels, 0, hasDesk, gain,
+                          render.settings.filterMask, batch.keptGeneration() };
+    for (int c = 0; c < numChannels; ++c)
+        if (isSpatial (*profile.positions.getUnchecked (c)) && soloMutes.sounds (c))
+            pass.sounding |= 1u << c;
+
+    // A flip is due only from the start of a block, so without one the set
+    // stays for the whole pass.
+    if (! render.referenceRays && ! room.swapDue() && lastPassGroups >= 0 && pass == lastPass)
+    {
+        batch.replayKeptGroups (lastPassGroups, outL, outR, spec.numSamples);
+        return;
+    }
+
     for (int c = 0; c < numChannels; ++c)
     {
-        if (! isSpatial (*profile.positions.getUnchecked (c)) || ! soloMutes.sounds (c))
+        if (((pass.sounding >> c) & 1u) == 0)
             continue;
         auto& set = swapCheck (outL, outR);
         room.curChannel = (uint8_t) c;
@@ -166,6 +181,12 @@ void BlockRenderer::renderRoomReflections (float* outL, float* outR, const Zeph:
         }
     }
     renderQueuedRays (outL, outR);
+
+    // What this pass rendered, if the next may replay it.
+    pass.set = &room.activeReflections();
+    pass.batchGeneration = batch.keptGeneration();
+    lastPass = pass;
+    lastPassGroups = render.referenceRays ? -1 : batch.keptGroups();
 }
 
 void BlockRenderer::renderDirectSound (float* outL, float* outR, const Zeph::ChannelProfile& profile,

@@ -60,6 +60,31 @@ private:
         void index (const Zeph::Room::ReflectionSet& reflections) noexcept;
     };
 
+    // What decides the pairs the reflection pass queues, and in which order.
+    // While it holds from one block to the next and no flip is due, the
+    // pass replays the ray batch's static groups of the block before.
+    struct ReflectionPass
+    {
+        const Zeph::Room::ReflectionSet* set = nullptr;
+        const Zeph::ChannelProfile* profile = nullptr;
+        int numChannels = 0;
+        uint32_t sounding = 0; // a bit per channel whose reflections are queued
+        bool hasDesk = false;
+        float gain = 0.0f;
+        int32_t filterMask = 0;
+        uint32_t batchGeneration = 0;
+
+        bool operator== (const ReflectionPass& other) const noexcept
+        {
+            return set == other.set && profile == other.profile && numChannels == other.numChannels
+                   && sounding == other.sounding && hasDesk == other.hasDesk && gain == other.gain
+                   && filterMask == other.filterMask && batchGeneration == other.batchGeneration;
+        }
+    };
+
+    ReflectionPass lastPass;
+    int lastPassGroups = -1; // the batch's static groups of lastPass; -1: none to replay
+
     Zeph::Render& render;
     const RoomBuilder& roomBuilder;
     Zeph::BlockSpec spec; // the block in hand

@@ -49,6 +49,7 @@ void RayBatch::render (const Settings& settings, float* outL, float* outR, int32
     numPairs = 0;
     if (n <= 0 || n > maxBlock)
     {
+        keptEveryPair = false;
         for (int p = 0; p < count; ++p)
         {
             pairs[p].left->takeUpdate();
@@ -105,6 +106,7 @@ void RayBatch::renderSingly (const Settings& settings, const Pair& pair, float* 
 {
     float* left = single.data();
     float* right = single.data() + maxBlock;
+    keptEveryPair = false;
     returnMemoriesOf (*pair.left);
     returnMemoriesOf (*pair.right);
     pair.left->renderAudio (settings, *pair.ring, left, scratch.data(), n, pair.gain);
@@ -132,6 +134,7 @@ void RayBatch::returnHeldMemories() noexcept
 
 void RayBatch::forgetKeptLanes() noexcept
 {
+    ++generation;
     for (auto& kept : keptLanes)
         for (int lane = 0; lane < RayLanes::maxLanes; ++lane)
         {
@@ -196,13 +199,19 @@ void RayBatch::setStaticLane (int keptIndex, int lane, Ray& ray, const Pair& pai
     }
     if (kept.held[lane] != &ray)
         holdMemories (keptIndex, lane, ray);
+    kept.rings[lane] = pair.ring;
+    setStaticSource (kept, lane, n);
+}
 
-    const FlexibleDelay& ring = *pair.ring;
+// Where a kept lane reads the n samples of this block.
+void RayBatch::setStaticSource (KeptLanes& kept, int lane, int32_t n) noexcept
+{
+    const FlexibleDelay& ring = *kept.rings[lane];
     const int32_t start = Ray::staticReadIndex (kept.delays[lane], ring, n);
     const int32_t length = n + RayLanes::readSlack;
     if (start + length <= ring.size)
     {
-        target.source[lane] = ring.buffer + start;
+        kept.lanes.source[lane] = ring.buffer + start;
         return;
     }
     // The read wraps: made contiguous, as long as the ring allows.
@@ -214,7 +223,7 @@ void RayBatch::setStaticLane (int keptIndex, int lane, Ray& ray, const Pair& pai
         done += part;
         at = 0;
     }
-    target.source[lane] = joined;
+    kept.lanes.source[lane] = joined;
 }
 
 void RayBatch::setMovingLane (int lane, Ray& ray, const Pair& pair, int32_t n) noexcept
@@ -316,14 +325,18 @@ void RayBatch::renderStaticGroup (const Pair* const* group, int count, float* ou
     const int keptIndex = std::min (nextKept++, numKept - 1);
     KeptLanes& kept = keptLanes[(size_t) keptIndex];
     if (keptIndex == numKept - 1)
+    {
+        keptEveryPair = false;
         for (int lane = 0; lane < RayLanes::maxLanes; ++lane)
             emptyKeptLane (kept, lane);
+    }
 
     // Vector v holds pairs v * half .. v * half + half - 1.
     const int width = laneWidth();
     const int half = width / 2;
     const int vectors = count > half ? 2 : 1;
-    const int counts[2] = { std::min (count, half), std::max (0, count - half) };
+    kept.counts[0] = std::min (count, half);
+    kept.counts[1] = std::max (0, count - half);
     for (int v = 0; v < vectors; ++v)
         for (int q = 0; q < half; ++q)
         {
@@ -340,9 +353,37 @@ void RayBatch::renderStaticGroup (const Pair* const* group, int count, float* ou
                     emptyKeptLane (kept, empty);
         }
 
-    const uint32_t bad = kernels->staticGroup (kept.lanes, outL, outR, counts, n);
+    renderKeptGroup (keptIndex, outL, outR, n);
+}
+
+void RayBatch::renderKeptGroup (int keptIndex, float* outL, float* outR, int32_t n) noexcept
+{
+    KeptLanes& kept = keptLanes[(size_t) keptIndex];
+    const uint32_t bad = kernels->staticGroup (kept.lanes, outL, outR, kept.counts, n);
     if (bad != 0)
         resetNonFiniteHeld (keptIndex, bad);
+}
+
+void RayBatch::replayKeptGroups (int groups, float* outL, float* outR, int32_t n) noexcept
+{
+    if (n <= 0 || n > maxBlock || kernels == nullptr)
+        return;
+    const int width = laneWidth();
+    const int half = width / 2;
+    nextKept = groups;
+    for (int g = 0; g < groups; ++g)
+    {
+        KeptLanes& kept = keptLanes[(size_t) g];
+        for (int v = 0; v < 2; ++v)
+            for (int q = 0; q < kept.counts[v]; ++q)
+                for (const int lane : { v * width + q, v * width + q + half })
+                {
+                    if (kept.held[lane] != kept.loaded[lane])
+                        holdMemories (g, lane, *kept.loaded[lane]);
+                    setStaticSource (kept, lane, n);
+                }
+        renderKeptGroup (g, outL, outR, n);
+    }
 }
 
 void RayBatch::renderMovingGroup (const Pair* const* group, int count, float* outL, float* outR, int32_t n) noexcept

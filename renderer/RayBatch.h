@@ -74,7 +74,20 @@ struct RayBatch
     //
     // startBlock() before the first render of a block, so that its groups
     // find their lanes again.
-    void startBlock() noexcept { nextKept = 0; }
+    void startBlock() noexcept
+    {
+        nextKept = 0;
+        keptEveryPair = true;
+    }
+
+    // The static groups rendered since startBlock(), when every pair went
+    // through a kept group of its own (-1 otherwise); and the same groups
+    // rendered again, as they were, over the next block. The caller replays
+    // only when it would queue the same pairs in the same order, and only
+    // while keptGeneration() is what it was when the groups were rendered.
+    int keptGroups() const noexcept { return keptEveryPair ? nextKept : -1; }
+    uint32_t keptGeneration() const noexcept { return generation; }
+    void replayKeptGroups (int groups, float* outL, float* outR, int32_t n) noexcept;
 
     // Puts every held filter memory back into its ray.
     void returnHeldMemories() noexcept;
@@ -100,7 +113,9 @@ private:
     struct KeptLanes
     {
         RayLanes lanes;
-        const Ray* loaded[RayLanes::maxLanes]; // whose gain, delay and coefficients a lane has (null: none)
+        Ray* loaded[RayLanes::maxLanes];       // whose gain, delay and coefficients a lane has (null: none)
+        const FlexibleDelay* rings[RayLanes::maxLanes]; // and the ring it reads
+        int counts[2];                          // pairs in each vector at the last render
         Ray* held[RayLanes::maxLanes];         // whose filter memories a lane holds (null: none)
         float pairGains[RayLanes::maxLanes];
         int32_t delays[RayLanes::maxLanes]; // Ray::roundedDelay of the target
@@ -109,6 +124,8 @@ private:
     static constexpr int numKept = maxPairs / 4 + 1; // a block's static groups (four pairs at least each), and one to share
     std::vector<KeptLanes> keptLanes = std::vector<KeptLanes> (numKept);
     int nextKept = 0;
+    bool keptEveryPair = true;
+    uint32_t generation = 0; // counts the times the kept lanes were forgotten
 
     RayLanes lanes; // the moving groups'
     MovingLanes moving;
@@ -125,6 +142,8 @@ private:
     void renderStaticGroup (const Pair* const* group, int count, float* outL, float* outR, int32_t n) noexcept;
     void renderMovingGroup (const Pair* const* group, int count, float* outL, float* outR, int32_t n) noexcept;
     void setStaticLane (int keptIndex, int lane, Ray& ray, const Pair& pair, int32_t n) noexcept;
+    void setStaticSource (KeptLanes& kept, int lane, int32_t n) noexcept;
+    void renderKeptGroup (int keptIndex, float* outL, float* outR, int32_t n) noexcept;
     void holdMemories (int keptIndex, int lane, Ray& ray) noexcept;
     void returnHeld (Ray& ray) noexcept;
     void emptyKeptLane (KeptLanes& kept, int lane) noexcept;

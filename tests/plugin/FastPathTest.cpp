@@ -219,11 +219,13 @@ INSTANTIATE_TEST_SUITE_P (RatesBlocksAndLanes, FastPathSmallBlocks,
                                      + "_lanes" + std::to_string (test.param.laneWidth);
                           });
 
-// The batch keeps static rays in their lanes from block to block. Rays that
-// change lanes (a channel muted or soloed shifts every later ray), rays that
-// leave for the one-ray path (another filter mask) and a fast path that
-// turns into the reference one and back must carry on from the same filter
-// memories as the reference.
+// The batch keeps static rays in their lanes from block to block, and
+// renders a block's reflections as the block before while nothing that
+// decides them changes. Rays that change lanes (a channel muted or soloed
+// shifts every later ray), rays that leave for the one-ray path (another
+// filter mask), another room gain and a fast path that turns into the
+// reference one and back must carry on from the same filter memories as the
+// reference.
 TEST (FastPath, RaysChangingLanesKeepTheirFilterMemories)
 {
     Pair pair (48000.0, 0);
@@ -235,11 +237,13 @@ TEST (FastPath, RaysChangingLanesKeepTheirFilterMemories)
         SoloMuteState state;
         int32_t filterMask;
         bool fastAsReference;
+        uint8_t reverbTrim = 16;
     };
     const Step steps[] = {
         { -1, normal, 3, false },  { 0, muted, 3, false },  { 0, normal, 3, false }, { 5, soloed, 3, false },
         { 7, soloed, 3, false },   { 5, normal, 3, false }, { 7, normal, 0x1f, false }, { -1, normal, 3, false },
         { 2, muted, 3, true },     { 2, normal, 3, false }, { 3, muted, 7, false },   { 3, normal, 3, false },
+        { -1, normal, 3, false, 10 }, { 4, muted, 3, false, 10 },
     };
     for (const auto& step : steps)
     {
@@ -248,6 +252,9 @@ TEST (FastPath, RaysChangingLanesKeepTheirFilterMemories)
             if (step.channel >= 0)
                 p->pluginState.soloMutes.set (step.channel, step.state);
             p->render.settings.filterMask = step.filterMask;
+            p->pluginState.reverbTrim = step.reverbTrim;
+            p->pluginState.updateGains();
+            p->gainSettingsChanged();
         }
         pair.fast->render.referenceRays = step.fastAsReference;
         pair.differentBits = 0;
