@@ -113,12 +113,12 @@ private:
     struct KeptLanes
     {
         RayLanes lanes;
-        Ray* loaded[RayLanes::maxLanes];       // whose gain, delay and coefficients a lane has (null: none)
-        const FlexibleDelay* rings[RayLanes::maxLanes]; // and the ring it reads
-        int counts[2];                          // pairs in each vector at the last render
-        Ray* held[RayLanes::maxLanes];         // whose filter memories a lane holds (null: none)
+        Ray* loaded[RayLanes::maxLanes];                // whose gain, delay and coefficients a lane has (null: none)
+        Ray* held[RayLanes::maxLanes];                  // whose filter memories a lane holds (null: none)
+        const FlexibleDelay* rings[RayLanes::maxLanes]; // the ring a lane read last
         float pairGains[RayLanes::maxLanes];
-        int32_t delays[RayLanes::maxLanes]; // Ray::roundedDelay of the target
+        int32_t delays[RayLanes::maxLanes];             // Ray::roundedDelay of the target
+        int counts[2];                                  // pairs in each vector at the last render
     };
 
     static constexpr int numKept = maxPairs / 4 + 1; // a block's static groups (four pairs at least each), and one to share
