@@ -204,17 +204,20 @@ void RayBatch::setStaticLane (int keptIndex, int lane, Ray& ray, const Pair& pai
 }
 
 // Where a kept lane reads the n samples of this block.
-void RayBatch::setStaticSource (KeptLanes& kept, int lane, int32_t n) noexcept
+inline void RayBatch::setStaticSource (KeptLanes& kept, int lane, int32_t n) noexcept
 {
     const FlexibleDelay& ring = *kept.rings[lane];
     const int32_t start = Ray::staticReadIndex (kept.delays[lane], ring, n);
-    const int32_t length = n + RayLanes::readSlack;
-    if (start + length <= ring.size)
-    {
+    if (start + n + RayLanes::readSlack <= ring.size)
         kept.lanes.source[lane] = ring.buffer + start;
-        return;
-    }
-    // The read wraps: made contiguous, as long as the ring allows.
+    else
+        kept.lanes.source[lane] = joinWrappedRead (lane, ring, start, n);
+}
+
+// A read that wraps, made contiguous, as long as the ring allows.
+const float* RayBatch::joinWrappedRead (int lane, const FlexibleDelay& ring, int32_t start, int32_t n) noexcept
+{
+    const int32_t length = n + RayLanes::readSlack;
     float* joined = wrapped.data() + (size_t) lane * sourceStride;
     for (int32_t done = 0, at = start; done < length;)
     {
@@ -223,7 +226,7 @@ void RayBatch::setStaticSource (KeptLanes& kept, int lane, int32_t n) noexcept
         done += part;
         at = 0;
     }
-    kept.lanes.source[lane] = joined;
+    return joined;
 }
 
 void RayBatch::setMovingLane (int lane, Ray& ray, const Pair& pair, int32_t n) noexcept

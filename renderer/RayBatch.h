@@ -143,6 +143,7 @@ private:
     void renderMovingGroup (const Pair* const* group, int count, float* outL, float* outR, int32_t n) noexcept;
     void setStaticLane (int keptIndex, int lane, Ray& ray, const Pair& pair, int32_t n) noexcept;
     void setStaticSource (KeptLanes& kept, int lane, int32_t n) noexcept;
+    const float* joinWrappedRead (int lane, const FlexibleDelay& ring, int32_t start, int32_t n) noexcept;
     void renderKeptGroup (int keptIndex, float* outL, float* outR, int32_t n) noexcept;
     void holdMemories (int keptIndex, int lane, Ray& ray) noexcept;
     void returnHeld (Ray& ray) noexcept;
