@@ -99,6 +99,7 @@ double runBatch (Bench& bench, Pairs& pairs, int32_t n, int64_t totalSamples, in
     for (int64_t b = 0; b < blocks; ++b)
     {
         bench.ring.write (bench.input.data(), n);
+        batch.startBlock();
         for (size_t p = 0; p < pairs.left.size(); ++p)
         {
             auto& ray = pairs.left[p];
