@@ -1,39 +1,305 @@
 #include "renderer/VectorOps.h"
 
-#include <juce_audio_basics/juce_audio_basics.h>
+#include <cstdint>
+
+// Plain loops of whole vectors: four lanes (SSE2, the x86-64 baseline),
+// eight (AVX) or sixteen (AVX-512, its tail masked), the widest the
+// processor has chosen once. Every operation is elementwise and none fuses
+// a multiply and an add, so every width gives the same samples.
+#if defined(__x86_64__) && defined(__SSE2__) && defined(__GNUC__) && ! defined(__clang__)
+ #define ZEPH_VEC_WIDE 1
+ #include <immintrin.h>
+#else
+ #define ZEPH_VEC_WIDE 0
+#endif
 
 namespace Zeph::Vec
 {
-using juce::FloatVectorOperations;
+namespace
+{
+// The scalar steps, for the tails and for processors without vectors.
+namespace Scalar
+{
+inline void clear (float* d, int from, int n) noexcept
+{
+    for (int i = from; i < n; ++i)
+        d[i] = 0.0f;
+}
+
+inline void add (const float* a, const float* b, float* d, int from, int n) noexcept
+{
+    for (int i = from; i < n; ++i)
+        d[i] = a[i] + b[i];
+}
+
+inline void multiply (const float* a, float s, float* d, int from, int n) noexcept
+{
+    for (int i = from; i < n; ++i)
+        d[i] = a[i] * s;
+}
+
+inline void multiplyAdd (const float* a, float s, const float* b, float* d, int from, int n) noexcept
+{
+    for (int i = from; i < n; ++i)
+    {
+        const float product = a[i] * s;
+        d[i] = product + b[i];
+    }
+}
+
+void clear (float* d, int n) noexcept { clear (d, 0, n); }
+void add (const float* a, const float* b, float* d, int n) noexcept { add (a, b, d, 0, n); }
+void multiply (const float* a, float s, float* d, int n) noexcept { multiply (a, s, d, 0, n); }
+void multiplyAdd (const float* a, float s, const float* b, float* d, int n) noexcept
+{
+    multiplyAdd (a, s, b, d, 0, n);
+}
+
+constexpr Operations operations { &clear, &add, &multiply, &multiplyAdd };
+} // namespace Scalar
+
+#if ZEPH_VEC_WIDE
+ #pragma GCC push_options
+ #pragma GCC optimize("fp-contract=off", "no-tree-vectorize")
+
+namespace Sse
+{
+void clear (float* d, int n) noexcept
+{
+    int i = 0;
+    for (; i + 4 <= n; i += 4)
+        _mm_storeu_ps (d + i, _mm_setzero_ps());
+    Scalar::clear (d, i, n);
+}
+
+void add (const float* a, const float* b, float* d, int n) noexcept
+{
+    int i = 0;
+    for (; i + 4 <= n; i += 4)
+        _mm_storeu_ps (d + i, _mm_add_ps (_mm_loadu_ps (a + i), _mm_loadu_ps (b + i)));
+    Scalar::add (a, b, d, i, n);
+}
+
+void multiply (const float* a, float s, float* d, int n) noexcept
+{
+    const __m128 scale = _mm_set1_ps (s);
+    int i = 0;
+    for (; i + 4 <= n; i += 4)
+        _mm_storeu_ps (d + i, _mm_mul_ps (_mm_loadu_ps (a + i), scale));
+    Scalar::multiply (a, s, d, i, n);
+}
+
+void multiplyAdd (const float* a, float s, const float* b, float* d, int n) noexcept
+{
+    const __m128 scale = _mm_set1_ps (s);
+    int i = 0;
+    for (; i + 4 <= n; i += 4)
+        _mm_storeu_ps (d + i, _mm_add_ps (_mm_mul_ps (_mm_loadu_ps (a + i), scale), _mm_loadu_ps (b + i)));
+    Scalar::multiplyAdd (a, s, b, d, i, n);
+}
+
+constexpr Operations operations { &clear, &add, &multiply, &multiplyAdd };
+} // namespace Sse
+
+ #pragma GCC push_options
+ #pragma GCC target("avx")
+
+namespace Avx
+{
+// Whole vectors of eight, then at most one of four, then single samples.
+void clear (float* d, int n) noexcept
+{
+    int i = 0;
+    for (; i + 8 <= n; i += 8)
+        _mm256_storeu_ps (d + i, _mm256_setzero_ps());
+    if (i + 4 <= n)
+    {
+        _mm_storeu_ps (d + i, _mm_setzero_ps());
+        i += 4;
+    }
+    Scalar::clear (d, i, n);
+}
+
+void add (const float* a, const float* b, float* d, int n) noexcept
+{
+    int i = 0;
+    for (; i + 8 <= n; i += 8)
+        _mm256_storeu_ps (d + i, _mm256_add_ps (_mm256_loadu_ps (a + i), _mm256_loadu_ps (b + i)));
+    if (i + 4 <= n)
+    {
+        _mm_storeu_ps (d + i, _mm_add_ps (_mm_loadu_ps (a + i), _mm_loadu_ps (b + i)));
+        i += 4;
+    }
+    Scalar::add (a, b, d, i, n);
+}
+
+void multiply (const float* a, float s, float* d, int n) noexcept
+{
+    const __m256 scale = _mm256_set1_ps (s);
+    int i = 0;
+    for (; i + 8 <= n; i += 8)
+        _mm256_storeu_ps (d + i, _mm256_mul_ps (_mm256_loadu_ps (a + i), scale));
+    if (i + 4 <= n)
+    {
+        _mm_storeu_ps (d + i, _mm_mul_ps (_mm_loadu_ps (a + i), _mm256_castps256_ps128 (scale)));
+        i += 4;
+    }
+    Scalar::multiply (a, s, d, i, n);
+}
+
+void multiplyAdd (const float* a, float s, const float* b, float* d, int n) noexcept
+{
+    const __m256 scale = _mm256_set1_ps (s);
+    int i = 0;
+    for (; i + 8 <= n; i += 8)
+        _mm256_storeu_ps (d + i, _mm256_add_ps (_mm256_mul_ps (_mm256_loadu_ps (a + i), scale),
+                                                _mm256_loadu_ps (b + i)));
+    if (i + 4 <= n)
+    {
+        const __m128 product = _mm_mul_ps (_mm_loadu_ps (a + i), _mm256_castps256_ps128 (scale));
+        _mm_storeu_ps (d + i, _mm_add_ps (product, _mm_loadu_ps (b + i)));
+        i += 4;
+    }
+    Scalar::multiplyAdd (a, s, b, d, i, n);
+}
+
+constexpr Operations operations { &clear, &add, &multiply, &multiplyAdd };
+} // namespace Avx
+
+ #pragma GCC pop_options
+ #pragma GCC push_options
+ #pragma GCC target("avx512f")
+
+namespace Avx512
+{
+// Whole vectors of sixteen, then one masked vector for the rest.
+inline __mmask16 tailMask (int count) noexcept
+{
+    return (__mmask16) ((1u << count) - 1u);
+}
+
+void clear (float* d, int n) noexcept
+{
+    int i = 0;
+    for (; i + 16 <= n; i += 16)
+        _mm512_storeu_ps (d + i, _mm512_setzero_ps());
+    if (i < n)
+        _mm512_mask_storeu_ps (d + i, tailMask (n - i), _mm512_setzero_ps());
+}
+
+void add (const float* a, const float* b, float* d, int n) noexcept
+{
+    int i = 0;
+    for (; i + 16 <= n; i += 16)
+        _mm512_storeu_ps (d + i, _mm512_add_ps (_mm512_loadu_ps (a + i), _mm512_loadu_ps (b + i)));
+    if (i < n)
+    {
+        const __mmask16 m = tailMask (n - i);
+        _mm512_mask_storeu_ps (d + i, m, _mm512_add_ps (_mm512_maskz_loadu_ps (m, a + i),
+                                                        _mm512_maskz_loadu_ps (m, b + i)));
+    }
+}
+
+void multiply (const float* a, float s, float* d, int n) noexcept
+{
+    const __m512 scale = _mm512_set1_ps (s);
+    int i = 0;
+    for (; i + 16 <= n; i += 16)
+        _mm512_storeu_ps (d + i, _mm512_mul_ps (_mm512_loadu_ps (a + i), scale));
+    if (i < n)
+    {
+        const __mmask16 m = tailMask (n - i);
+        _mm512_mask_storeu_ps (d + i, m, _mm512_mul_ps (_mm512_maskz_loadu_ps (m, a + i), scale));
+    }
+}
+
+void multiplyAdd (const float* a, float s, const float* b, float* d, int n) noexcept
+{
+    const __m512 scale = _mm512_set1_ps (s);
+    int i = 0;
+    for (; i + 16 <= n; i += 16)
+        _mm512_storeu_ps (d + i, _mm512_add_ps (_mm512_mul_ps (_mm512_loadu_ps (a + i), scale),
+                                                _mm512_loadu_ps (b + i)));
+    if (i < n)
+    {
+        const __mmask16 m = tailMask (n - i);
+        const __m512 product = _mm512_mul_ps (_mm512_maskz_loadu_ps (m, a + i), scale);
+        _mm512_mask_storeu_ps (d + i, m, _mm512_add_ps (product, _mm512_maskz_loadu_ps (m, b + i)));
+    }
+}
+
+constexpr Operations operations { &clear, &add, &multiply, &multiplyAdd };
+} // namespace Avx512
+
+ #pragma GCC pop_options
+ #pragma GCC pop_options
+
+const Operations& chooseOperations() noexcept
+{
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports ("avx512f"))
+        return Avx512::operations;
+    if (__builtin_cpu_supports ("avx"))
+        return Avx::operations;
+    return Sse::operations;
+}
+
+const Operations* operationsOfWidth (int lanes) noexcept
+{
+    __builtin_cpu_init();
+    if (lanes == 4)
+        return &Sse::operations;
+    if (lanes == 8 && __builtin_cpu_supports ("avx"))
+        return &Avx::operations;
+    if (lanes == 16 && __builtin_cpu_supports ("avx512f"))
+        return &Avx512::operations;
+    return nullptr;
+}
+#else
+const Operations& chooseOperations() noexcept
+{
+    return Scalar::operations;
+}
+
+const Operations* operationsOfWidth (int) noexcept
+{
+    return nullptr;
+}
+#endif
+
+const Operations& chosen() noexcept
+{
+    static const Operations& operations = chooseOperations();
+    return operations;
+}
+} // namespace
+
+const Operations* operationsForWidth (int lanes) noexcept
+{
+    return lanes == 1 ? &Scalar::operations : operationsOfWidth (lanes);
+}
 
 void clear (float* d, int n) noexcept
 {
     if (n > 0)
-        FloatVectorOperations::clear (d, n);
+        chosen().clear (d, n);
 }
 
 void add (const float* a, const float* b, float* d, int n) noexcept
 {
     if (n > 0)
-        FloatVectorOperations::add (d, a, b, n);
+        chosen().add (a, b, d, n);
 }
 
 void multiply (const float* a, float s, float* d, int n) noexcept
 {
     if (n > 0)
-        FloatVectorOperations::multiply (d, a, s, n);
+        chosen().multiply (a, s, d, n);
 }
 
 void multiplyAdd (const float* a, float s, const float* b, float* d, int n) noexcept
 {
-    if (n <= 0)
-        return;
-    if (d == b)
-        FloatVectorOperations::addWithMultiply (d, a, s, n);
-    else
-    {
-        FloatVectorOperations::multiply (d, a, s, n);
-        FloatVectorOperations::add (d, b, n);
-    }
+    if (n > 0)
+        chosen().multiplyAdd (a, s, b, d, n);
 }
 } // namespace Zeph::Vec

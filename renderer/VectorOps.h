@@ -12,4 +12,18 @@ void add (const float* a, const float* b, float* d, int n) noexcept;
 void multiply (const float* a, float s, float* d, int n) noexcept;
 // d[i] = a[i] * s + b[i]
 void multiplyAdd (const float* a, float s, const float* b, float* d, int n) noexcept;
+
+// The four operations at one vector width: the functions above run the
+// widest this processor has.
+struct Operations
+{
+    void (*clear) (float*, int) noexcept;
+    void (*add) (const float*, const float*, float*, int) noexcept;
+    void (*multiply) (const float*, float, float*, int) noexcept;
+    void (*multiplyAdd) (const float*, float, const float*, float*, int) noexcept;
+};
+
+// The operations of lanes floats per vector (1 for plain loops, 4, 8 or
+// 16), or nullptr where this build or processor has no such width.
+const Operations* operationsForWidth (int lanes) noexcept;
 } // namespace Zeph::Vec
