@@ -10,6 +10,13 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__x86_64__) && defined(__GNUC__) && ! defined(__clang__)
+ #define ZEPH_REVERB_AVX 1
+ #include <immintrin.h>
+#else
+ #define ZEPH_REVERB_AVX 0
+#endif
+
 namespace Zeph
 {
 namespace
@@ -252,6 +259,166 @@ void runLineFilters (LineFilters& f, const float* inL, const float* inR, float (
     f.s2 = s2;
     f.dampState = dampState;
 }
+
+// Writes count filtered samples (out[i][d] for line d) into the rings.
+void scatterLines (const float (*filtered)[Reverb::numLines], float* const* rings, int32_t count) noexcept
+{
+    for (int d = 0; d < Reverb::numLines; ++d)
+        for (int32_t i = 0; i < count; ++i)
+            rings[d][i] = filtered[i][d];
+}
+
+// outL += gainLeft * (r5 - r1 - r2 - r6) and outR += gainRight * (r3 - r0 -
+// r4 - r7) for samples from to count, where rd is line d's read times readGain.
+void mixLineSamples (const float* const* lines, float readGain, float gainLeft, float gainRight, float* outL, float* outR,
+               int32_t from, int32_t count) noexcept
+{
+    for (int32_t i = from; i < count; ++i)
+    {
+        float r[Reverb::numLines];
+        for (int d = 0; d < Reverb::numLines; ++d)
+            r[d] = lines[d][i] * readGain;
+        outL[i] += gainLeft * (r[5] - r[1] - r[2] - r[6]);
+        outR[i] += gainRight * (r[3] - r[0] - r[4] - r[7]);
+    }
+}
+
+#if ZEPH_REVERB_AVX
+ #pragma GCC push_options
+ #pragma GCC target("avx")
+
+// The same steps eight samples at a time, for processors with AVX.
+namespace Avx
+{
+inline __m256 load (const LineVector& v) noexcept
+{
+    return _mm256_loadu_ps ((const float*) &v);
+}
+
+// Rows of eight samples' lines become rows of eight lines' samples.
+void transpose (__m256* r) noexcept
+{
+    __m256 t[8];
+    for (int k = 0; k < 8; k += 2)
+    {
+        t[k] = _mm256_unpacklo_ps (r[k], r[k + 1]);
+        t[k + 1] = _mm256_unpackhi_ps (r[k], r[k + 1]);
+    }
+    __m256 u[8];
+    for (int h = 0; h < 8; h += 4)
+    {
+        u[h] = _mm256_shuffle_ps (t[h], t[h + 2], _MM_SHUFFLE (1, 0, 1, 0));
+        u[h + 1] = _mm256_shuffle_ps (t[h], t[h + 2], _MM_SHUFFLE (3, 2, 3, 2));
+        u[h + 2] = _mm256_shuffle_ps (t[h + 1], t[h + 3], _MM_SHUFFLE (1, 0, 1, 0));
+        u[h + 3] = _mm256_shuffle_ps (t[h + 1], t[h + 3], _MM_SHUFFLE (3, 2, 3, 2));
+    }
+    for (int j = 0; j < 4; ++j)
+    {
+        r[j] = _mm256_permute2f128_ps (u[j], u[j + 4], 0x20);
+        r[j + 4] = _mm256_permute2f128_ps (u[j], u[j + 4], 0x31);
+    }
+}
+
+// runLineFilters and scatterLines in one pass, eight samples of every line
+// stored at a time.
+void feedRings (LineFilters& f, const float* inL, const float* inR, float* const* rings, int32_t count) noexcept
+{
+    const __m256 b0 = load (f.b0), b1 = load (f.b1), b2 = load (f.b2), a1 = load (f.a1), a2 = load (f.a2);
+    const __m256 dampGain = load (f.dampGain), dampCoeff = load (f.dampCoeff);
+    __m256 s1 = load (f.s1), s2 = load (f.s2), dampState = load (f.dampState);
+
+    int32_t i = 0;
+    for (; i + 8 <= count; i += 8)
+    {
+        __m256 rows[8];
+        for (int j = 0; j < 8; ++j)
+        {
+            const float l = inL[i + j], r = inR[i + j];
+            const __m256 x = _mm256_setr_ps (l, r, l, r, l, r, l, r);
+            const __m256 y = _mm256_add_ps (_mm256_mul_ps (b0, x), s1);
+            s1 = _mm256_sub_ps (_mm256_add_ps (_mm256_mul_ps (b1, x), s2), _mm256_mul_ps (a1, y));
+            s2 = _mm256_sub_ps (_mm256_mul_ps (b2, x), _mm256_mul_ps (a2, y));
+            const __m256 damped = _mm256_add_ps (_mm256_mul_ps (dampGain, y), dampState);
+            dampState = _mm256_mul_ps (damped, dampCoeff);
+            rows[j] = damped;
+        }
+        transpose (rows);
+        for (int d = 0; d < Reverb::numLines; ++d)
+            _mm256_storeu_ps (rings[d] + i, rows[d]);
+    }
+
+    _mm256_storeu_ps ((float*) &f.s1, s1);
+    _mm256_storeu_ps ((float*) &f.s2, s2);
+    _mm256_storeu_ps ((float*) &f.dampState, dampState);
+    if (i < count)
+    {
+        float filtered[8][Reverb::numLines];
+        float* rest[Reverb::numLines];
+        for (int d = 0; d < Reverb::numLines; ++d)
+            rest[d] = rings[d] + i;
+        runLineFilters (f, inL + i, inR + i, filtered, count - i);
+        scatterLines (filtered, rest, count - i);
+    }
+}
+
+void mixLines (const float* const* lines, float readGain, float gainLeft, float gainRight, float* outL, float* outR,
+               int32_t count) noexcept
+{
+    const __m256 g = _mm256_set1_ps (readGain);
+    const __m256 gl = _mm256_set1_ps (gainLeft), gr = _mm256_set1_ps (gainRight);
+    int32_t i = 0;
+    for (; i + 8 <= count; i += 8)
+    {
+        __m256 r[Reverb::numLines];
+        for (int d = 0; d < Reverb::numLines; ++d)
+            r[d] = _mm256_mul_ps (_mm256_loadu_ps (lines[d] + i), g);
+        const __m256 left = _mm256_sub_ps (_mm256_sub_ps (_mm256_sub_ps (r[5], r[1]), r[2]), r[6]);
+        const __m256 right = _mm256_sub_ps (_mm256_sub_ps (_mm256_sub_ps (r[3], r[0]), r[4]), r[7]);
+        _mm256_storeu_ps (outL + i, _mm256_add_ps (_mm256_loadu_ps (outL + i), _mm256_mul_ps (gl, left)));
+        _mm256_storeu_ps (outR + i, _mm256_add_ps (_mm256_loadu_ps (outR + i), _mm256_mul_ps (gr, right)));
+    }
+    mixLineSamples (lines, readGain, gainLeft, gainRight, outL, outR, i, count);
+}
+} // namespace Avx
+
+ #pragma GCC pop_options
+
+bool hasAvx() noexcept
+{
+    static const bool avx = (__builtin_cpu_init(), __builtin_cpu_supports ("avx") != 0);
+    return avx;
+}
+#endif
+
+void feedRings (LineFilters& f, const float* inL, const float* inR, float* const* rings, int32_t count) noexcept
+{
+#if ZEPH_REVERB_AVX
+    if (hasAvx())
+        return Avx::feedRings (f, inL, inR, rings, count);
+#endif
+    constexpr int32_t stretch = 64;
+    float filtered[stretch][Reverb::numLines];
+    float* at[Reverb::numLines];
+    for (int32_t done = 0; done < count;)
+    {
+        const int32_t part = std::min (count - done, stretch);
+        for (int d = 0; d < Reverb::numLines; ++d)
+            at[d] = rings[d] + done;
+        runLineFilters (f, inL + done, inR + done, filtered, part);
+        scatterLines (filtered, at, part);
+        done += part;
+    }
+}
+
+void mixLines (const float* const* lines, float readGain, float gainLeft, float gainRight, float* outL, float* outR,
+               int32_t count) noexcept
+{
+#if ZEPH_REVERB_AVX
+    if (hasAvx())
+        return Avx::mixLines (lines, readGain, gainLeft, gainRight, outL, outR, count);
+#endif
+    mixLineSamples (lines, readGain, gainLeft, gainRight, outL, outR, 0, count);
+}
 } // namespace
 
 void Reverb::feedLines (const float* inL, const float* inR, int32_t n) noexcept
@@ -281,23 +448,20 @@ void Reverb::feedLines (const float* inL, const float* inR, int32_t n) noexcept
         f.dampState[d] = line.dampState;
     }
 
-    // Runs up to the next wrap of any ring, a stretch at a time through the
-    // filters and then into the rings.
-    constexpr int32_t stretch = 64;
-    float filtered[stretch][numLines];
+    // Runs up to the next wrap of any ring.
     for (int32_t done = 0; done < n;)
     {
-        int32_t part = std::min (n - done, stretch);
-        for (const auto& line : delays)
-            part = std::min (part, line.size - line.writePos);
-
-        runLineFilters (f, inL + done, inR + done, filtered, part);
+        int32_t part = n - done;
+        float* rings[numLines];
         for (int d = 0; d < numLines; ++d)
         {
-            ReverbDelay& line = delays[d];
-            float* ring = line.buffer + line.writePos;
-            for (int32_t i = 0; i < part; ++i)
-                ring[i] = filtered[i][d];
+            part = std::min (part, delays[d].size - delays[d].writePos);
+            rings[d] = delays[d].buffer + delays[d].writePos;
+        }
+
+        feedRings (f, inL + done, inR + done, rings, part);
+        for (auto& line : delays)
+        {
             line.writePos += part;
             if (line.writePos == line.size)
                 line.writePos = 0;
@@ -339,46 +503,45 @@ void Reverb::process (float* outL, float* outR, int32_t n, float* const* work, f
     const float weightLeft = (span - reverbGainLeft) / span;
     const float weightRight = (span - reverbGainRight) / span;
 
-    // 4. Read every line at its tap, scaled by the read gain.
+    // 4. Read every line at its tap, scaled by the read gain, and 5. mix:
+    // left hears lines 1, 2, 5 and 6, right hears lines 0, 3, 4 and 7. A
+    // line without a ring reads silence.
+    const float level = decibelsToGain (geometry.levelDb);
+    const float gainLeft = level * weightLeft * 0.25f;
+    const float gainRight = level * weightRight * 0.25f;
+    const float* silence = work[0];
+    const float* lines[numLines];
+    int32_t pos[numLines];
     for (int d = 0; d < numLines; ++d)
     {
         const ReverbDelay& line = delays[d];
         if (line.buffer == nullptr || line.size <= 0)
         {
-            Vec::clear (work[d], n);
+            Vec::clear (work[0], n);
+            pos[d] = -1;
             continue;
         }
-
         const int32_t tap = readTap (d, rateRatio, n);
-        int32_t pos = (line.writePos - tap - n) % line.size;
-        if (pos < 0)
-            pos += line.size;
-
-        for (int32_t done = 0; done < n;)
-        {
-            const int32_t part = std::min (n - done, line.size - pos);
-            Vec::multiply (line.buffer + pos, geometry.readGain, work[d] + done, part);
-            done += part;
-            pos = 0;
-        }
+        pos[d] = (line.writePos - tap - n) % line.size;
+        if (pos[d] < 0)
+            pos[d] += line.size;
     }
 
-    // 5. Mix: left hears lines 1, 2, 5 and 6, right hears lines 0, 3, 4 and 7.
-    const float level = decibelsToGain (geometry.levelDb);
-    const float gainLeft = level * weightLeft * 0.25f;
-    const float gainRight = level * weightRight * 0.25f;
-    const float* r0 = work[0];
-    const float* r1 = work[1];
-    const float* r2 = work[2];
-    const float* r3 = work[3];
-    const float* r4 = work[4];
-    const float* r5 = work[5];
-    const float* r6 = work[6];
-    const float* r7 = work[7];
-    for (int32_t i = 0; i < n; ++i)
+    // A stretch at a time, up to the next wrap of any line.
+    for (int32_t done = 0; done < n;)
     {
-        outL[i] += gainLeft * (r5[i] - r1[i] - r2[i] - r6[i]);
-        outR[i] += gainRight * (r3[i] - r0[i] - r4[i] - r7[i]);
+        int32_t part = n - done;
+        for (int d = 0; d < numLines; ++d)
+            if (pos[d] >= 0)
+                part = std::min (part, delays[d].size - pos[d]);
+        for (int d = 0; d < numLines; ++d)
+            lines[d] = pos[d] >= 0 ? delays[d].buffer + pos[d] : silence + done;
+
+        mixLines (lines, geometry.readGain, gainLeft, gainRight, outL + done, outR + done, part);
+        for (int d = 0; d < numLines; ++d)
+            if (pos[d] >= 0 && (pos[d] += part) == delays[d].size)
+                pos[d] = 0;
+        done += part;
     }
 }
 } // namespace Zeph

@@ -83,8 +83,8 @@ struct Reverb
     int32_t readTap (int line, float rateRatio, int32_t n) const noexcept;
 
     // The per-block step. outL and outR hold the block's reflections; the
-    // reverb is added to them. work needs ten channels of n samples: 0 to 7
-    // take the line read-outs, 8 and 9 the line inputs.
+    // reverb is added to them. work needs ten channels of n samples: 0 reads
+    // as silence for a line without a ring, 8 and 9 take the line inputs.
     void process (float* outL, float* outR, int32_t n, float* const* work, float rateRatio,
                   int32_t geometryIndex, float reverbGainLeft, float reverbGainRight) noexcept;
 
