@@ -1,5 +1,6 @@
 #include "renderer/VectorOps.h"
 
+#include <atomic>
 #include <cstdint>
 
 // Plain loops of whole vectors: four lanes (SSE2, the x86-64 baseline),
@@ -267,10 +268,20 @@ const Operations* operationsOfWidth (int) noexcept
 }
 #endif
 
-const Operations& chosen() noexcept
+// Chosen on the first call; every thread that races there chooses alike.
+std::atomic<const Operations*> chosenOperations { nullptr };
+
+__attribute__ ((noinline, cold)) const Operations& choose() noexcept
 {
-    static const Operations& operations = chooseOperations();
+    const Operations& operations = chooseOperations();
+    chosenOperations.store (&operations, std::memory_order_relaxed);
     return operations;
+}
+
+inline const Operations& chosen() noexcept
+{
+    const Operations* operations = chosenOperations.load (std::memory_order_relaxed);
+    return operations != nullptr ? *operations : choose();
 }
 } // namespace
 
