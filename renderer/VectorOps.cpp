@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 
 // Plain loops of whole vectors: four lanes (SSE2, the x86-64 baseline),
 // eight (AVX) or sixteen (AVX-512, its tail masked), the widest the
@@ -48,6 +49,33 @@ inline void multiplyAdd (const float* a, float s, const float* b, float* d, int 
     }
 }
 
+// Whether x is infinity or NaN, from its exponent bits.
+inline bool nonFinite (float x) noexcept
+{
+    uint32_t bits;
+    std::memcpy (&bits, &x, sizeof bits);
+    return (bits & 0x7fffffffu) >= 0x7f800000u;
+}
+
+inline bool copyFinite (const float* a, float* d, int from, int n) noexcept
+{
+    uint32_t bad = 0;
+    for (int i = from; i < n; ++i)
+    {
+        d[i] = a[i];
+        bad |= (uint32_t) nonFinite (a[i]);
+    }
+    return bad == 0;
+}
+
+inline bool allFinite (const float* a, int from, int n) noexcept
+{
+    uint32_t bad = 0;
+    for (int i = from; i < n; ++i)
+        bad |= (uint32_t) nonFinite (a[i]);
+    return bad == 0;
+}
+
 void clear (float* d, int n) noexcept { clear (d, 0, n); }
 void add (const float* a, const float* b, float* d, int n) noexcept { add (a, b, d, 0, n); }
 void multiply (const float* a, float s, float* d, int n) noexcept { multiply (a, s, d, 0, n); }
@@ -55,8 +83,10 @@ void multiplyAdd (const float* a, float s, const float* b, float* d, int n) noex
 {
     multiplyAdd (a, s, b, d, 0, n);
 }
+bool copyFinite (const float* a, float* d, int n) noexcept { return copyFinite (a, d, 0, n); }
+bool allFinite (const float* a, int n) noexcept { return allFinite (a, 0, n); }
 
-constexpr Operations operations { &clear, &add, &multiply, &multiplyAdd };
+constexpr Operations operations { &clear, &add, &multiply, &multiplyAdd, &copyFinite, &allFinite };
 } // namespace Scalar
 
 #if ZEPH_VEC_WIDE
@@ -99,7 +129,37 @@ void multiplyAdd (const float* a, float s, const float* b, float* d, int n) noex
     Scalar::multiplyAdd (a, s, b, d, i, n);
 }
 
-constexpr Operations operations { &clear, &add, &multiply, &multiplyAdd };
+// Lanes whose magnitude bits reach those of infinity.
+inline __m128i nonFinite (__m128 x) noexcept
+{
+    const __m128i magnitude = _mm_and_si128 (_mm_castps_si128 (x), _mm_set1_epi32 (0x7fffffff));
+    return _mm_cmpgt_epi32 (magnitude, _mm_set1_epi32 (0x7f7fffff));
+}
+
+bool copyFinite (const float* a, float* d, int n) noexcept
+{
+    __m128i bad = _mm_setzero_si128();
+    int i = 0;
+    for (; i + 4 <= n; i += 4)
+    {
+        const __m128 x = _mm_loadu_ps (a + i);
+        _mm_storeu_ps (d + i, x);
+        bad = _mm_or_si128 (bad, nonFinite (x));
+    }
+    const bool restFinite = Scalar::copyFinite (a, d, i, n); // copied whatever the vectors held
+    return _mm_movemask_epi8 (bad) == 0 && restFinite;
+}
+
+bool allFinite (const float* a, int n) noexcept
+{
+    __m128i bad = _mm_setzero_si128();
+    int i = 0;
+    for (; i + 4 <= n; i += 4)
+        bad = _mm_or_si128 (bad, nonFinite (_mm_loadu_ps (a + i)));
+    return _mm_movemask_epi8 (bad) == 0 && Scalar::allFinite (a, i, n);
+}
+
+constexpr Operations operations { &clear, &add, &multiply, &multiplyAdd, &copyFinite, &allFinite };
 } // namespace Sse
 
  #pragma GCC push_options
@@ -164,7 +224,37 @@ void multiplyAdd (const float* a, float s, const float* b, float* d, int n) noex
     Scalar::multiplyAdd (a, s, b, d, i, n);
 }
 
-constexpr Operations operations { &clear, &add, &multiply, &multiplyAdd };
+// Lanes whose magnitude is not below infinity (NaN compares unordered).
+inline __m256 nonFinite (__m256 x) noexcept
+{
+    const __m256 magnitude = _mm256_and_ps (x, _mm256_castsi256_ps (_mm256_set1_epi32 (0x7fffffff)));
+    return _mm256_cmp_ps (magnitude, _mm256_set1_ps (__builtin_inff()), _CMP_NLT_UQ);
+}
+
+bool copyFinite (const float* a, float* d, int n) noexcept
+{
+    __m256 bad = _mm256_setzero_ps();
+    int i = 0;
+    for (; i + 8 <= n; i += 8)
+    {
+        const __m256 x = _mm256_loadu_ps (a + i);
+        _mm256_storeu_ps (d + i, x);
+        bad = _mm256_or_ps (bad, nonFinite (x));
+    }
+    const bool restFinite = Sse::copyFinite (a + i, d + i, n - i); // copied whatever the vectors held
+    return _mm256_movemask_ps (bad) == 0 && restFinite;
+}
+
+bool allFinite (const float* a, int n) noexcept
+{
+    __m256 bad = _mm256_setzero_ps();
+    int i = 0;
+    for (; i + 8 <= n; i += 8)
+        bad = _mm256_or_ps (bad, nonFinite (_mm256_loadu_ps (a + i)));
+    return _mm256_movemask_ps (bad) == 0 && Sse::allFinite (a + i, n - i);
+}
+
+constexpr Operations operations { &clear, &add, &multiply, &multiplyAdd, &copyFinite, &allFinite };
 } // namespace Avx
 
  #pragma GCC pop_options
@@ -229,7 +319,45 @@ void multiplyAdd (const float* a, float s, const float* b, float* d, int n) noex
     }
 }
 
-constexpr Operations operations { &clear, &add, &multiply, &multiplyAdd };
+// Lanes whose magnitude bits reach those of infinity.
+inline __mmask16 nonFinite (__m512 x) noexcept
+{
+    const __m512i magnitude = _mm512_and_epi32 (_mm512_castps_si512 (x), _mm512_set1_epi32 (0x7fffffff));
+    return _mm512_cmpgt_epi32_mask (magnitude, _mm512_set1_epi32 (0x7f7fffff));
+}
+
+bool copyFinite (const float* a, float* d, int n) noexcept
+{
+    __mmask16 bad = 0;
+    int i = 0;
+    for (; i + 16 <= n; i += 16)
+    {
+        const __m512 x = _mm512_loadu_ps (a + i);
+        _mm512_storeu_ps (d + i, x);
+        bad |= nonFinite (x);
+    }
+    if (i < n)
+    {
+        const __mmask16 m = tailMask (n - i);
+        const __m512 x = _mm512_maskz_loadu_ps (m, a + i);
+        _mm512_mask_storeu_ps (d + i, m, x);
+        bad |= nonFinite (x);
+    }
+    return bad == 0;
+}
+
+bool allFinite (const float* a, int n) noexcept
+{
+    __mmask16 bad = 0;
+    int i = 0;
+    for (; i + 16 <= n; i += 16)
+        bad |= nonFinite (_mm512_loadu_ps (a + i));
+    if (i < n)
+        bad |= nonFinite (_mm512_maskz_loadu_ps (tailMask (n - i), a + i));
+    return bad == 0;
+}
+
+constexpr Operations operations { &clear, &add, &multiply, &multiplyAdd, &copyFinite, &allFinite };
 } // namespace Avx512
 
  #pragma GCC pop_options
@@ -312,5 +440,15 @@ void multiplyAdd (const float* a, float s, const float* b, float* d, int n) noex
 {
     if (n > 0)
         chosen().multiplyAdd (a, s, b, d, n);
+}
+
+bool copyFinite (const float* a, float* d, int n) noexcept
+{
+    return n <= 0 || chosen().copyFinite (a, d, n);
+}
+
+bool allFinite (const float* a, int n) noexcept
+{
+    return n <= 0 || chosen().allFinite (a, n);
 }
 } // namespace Zeph::Vec

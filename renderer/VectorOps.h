@@ -1,6 +1,6 @@
 #pragma once
 
-// The four unit-stride vector operations the renderer uses, in one place so
+// The unit-stride vector operations the renderer uses, in one place so
 // that the platform's vector library can sit behind them.
 namespace Zeph::Vec
 {
@@ -12,8 +12,12 @@ void add (const float* a, const float* b, float* d, int n) noexcept;
 void multiply (const float* a, float s, float* d, int n) noexcept;
 // d[i] = a[i] * s + b[i]
 void multiplyAdd (const float* a, float s, const float* b, float* d, int n) noexcept;
+// d[i] = a[i]; whether every a[i] is finite (neither infinity nor NaN)
+bool copyFinite (const float* a, float* d, int n) noexcept;
+// Whether every a[i] is finite.
+bool allFinite (const float* a, int n) noexcept;
 
-// The four operations at one vector width: the functions above run the
+// The operations at one vector width: the functions above run the
 // widest this processor has.
 struct Operations
 {
@@ -21,6 +25,8 @@ struct Operations
     void (*add) (const float*, const float*, float*, int) noexcept;
     void (*multiply) (const float*, float, float*, int) noexcept;
     void (*multiplyAdd) (const float*, float, const float*, float*, int) noexcept;
+    bool (*copyFinite) (const float*, float*, int) noexcept;
+    bool (*allFinite) (const float*, int) noexcept;
 };
 
 // The operations of lanes floats per vector (1 for plain loops, 4, 8 or
