@@ -5,6 +5,14 @@
 
 #include <cmath>
 
+// SSE2, the x86-64 baseline, runs the left and right filters in one vector.
+#if defined(__x86_64__) && defined(__SSE2__)
+ #define ZEPH_EQ_PAIRS 1
+ #include <immintrin.h>
+#else
+ #define ZEPH_EQ_PAIRS 0
+#endif
+
 namespace Zeph
 {
 namespace
@@ -78,6 +86,45 @@ void EQ::resetContexts() noexcept
 template <int count>
 void EQ::runSlots (int first, float* outL, float* outR, int32_t n) noexcept
 {
+#if ZEPH_EQ_PAIRS
+    // The left and right filters of a slot side by side in the two low lanes.
+    __m128 b0[count], b1[count], b2[count], a1[count], a2[count], s1[count], s2[count];
+    for (int k = 0; k < count; ++k)
+    {
+        const BiquadCoefficients& c = coefficients[first + k];
+        b0[k] = _mm_set1_ps (c.b0);
+        b1[k] = _mm_set1_ps (c.b1);
+        b2[k] = _mm_set1_ps (c.b2);
+        a1[k] = _mm_set1_ps (c.a1);
+        a2[k] = _mm_set1_ps (c.a2);
+        s1[k] = _mm_setr_ps (contexts[first + k][0].s1, contexts[first + k][1].s1, 0.0f, 0.0f);
+        s2[k] = _mm_setr_ps (contexts[first + k][0].s2, contexts[first + k][1].s2, 0.0f, 0.0f);
+    }
+
+    // One step of the transposed direct form II, as Biquad computes it.
+    for (int32_t i = 0; i < n; ++i)
+    {
+        __m128 x = _mm_unpacklo_ps (_mm_load_ss (outL + i), _mm_load_ss (outR + i));
+        for (int k = 0; k < count; ++k)
+        {
+            const __m128 y = _mm_add_ps (_mm_mul_ps (b0[k], x), s1[k]);
+            s1[k] = _mm_sub_ps (_mm_add_ps (_mm_mul_ps (b1[k], x), s2[k]), _mm_mul_ps (a1[k], y));
+            s2[k] = _mm_sub_ps (_mm_mul_ps (b2[k], x), _mm_mul_ps (a2[k], y));
+            x = y;
+        }
+        _mm_store_ss (outL + i, x);
+        _mm_store_ss (outR + i, _mm_shuffle_ps (x, x, _MM_SHUFFLE (1, 1, 1, 1)));
+    }
+
+    for (int k = 0; k < count; ++k)
+    {
+        alignas (16) float state1[4], state2[4];
+        _mm_store_ps (state1, s1[k]);
+        _mm_store_ps (state2, s2[k]);
+        contexts[first + k][0] = BiquadContext { state1[0], state2[0] };
+        contexts[first + k][1] = BiquadContext { state1[1], state2[1] };
+    }
+#else
     BiquadCoefficients c[count];
     BiquadContext left[count];
     BiquadContext right[count];
@@ -114,6 +161,7 @@ void EQ::runSlots (int first, float* outL, float* outR, int32_t n) noexcept
         contexts[first + k][0] = left[k];
         contexts[first + k][1] = right[k];
     }
+#endif
     Finite::resetIfNonFinite (&contexts[first][0], 2 * count);
 }
 

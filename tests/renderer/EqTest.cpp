@@ -298,3 +298,28 @@ TEST (EqStages, OverflowingStateIsZeroedAtTheEndOfTheBlock)
     for (float x : quiet)
         ASSERT_TRUE (std::isfinite (x));
 }
+
+TEST (EqStages, LeftAndRightRunTheSameFiltersApartOverManyBlocks)
+{
+    for (const bool nearfield : { false, true })
+    {
+        Zeph::EQ eq;
+        eq.setSamplingFrequency (at (96000.0f));
+        const auto inL = noiseBlock (1000, 21);
+        const auto inR = noiseBlock (1000, 22);
+        auto left = inL, right = inR;
+        int done = 0;
+        for (const int n : { 1, 7, 64, 200, 333, 395 })
+        {
+            eq.roomStage (left.data() + done, right.data() + done, n, nearfield);
+            if (nearfield)
+                eq.outputStage (left.data() + done, right.data() + done, n);
+            done += n;
+        }
+        const auto through = [&] (const std::vector<float>& x) {
+            return nearfield ? throughSlots (eq, x, { 0, 1, 2, 3, 4, 5, 6 }) : throughSlots (eq, x, { 0 });
+        };
+        EXPECT_EQ (left, through (inL)) << nearfield;
+        EXPECT_EQ (right, through (inR)) << nearfield;
+    }
+}
