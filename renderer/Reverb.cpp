@@ -270,8 +270,8 @@ void scatterLines (const float (*filtered)[Reverb::numLines], float* const* ring
 
 // outL += gainLeft * (r5 - r1 - r2 - r6) and outR += gainRight * (r3 - r0 -
 // r4 - r7) for samples from to count, where rd is line d's read times readGain.
-void mixLineSamples (const float* const* lines, float readGain, float gainLeft, float gainRight, float* outL, float* outR,
-               int32_t from, int32_t count) noexcept
+void mixLineSamples (const float* const* lines, float readGain, float gainLeft, float gainRight, float* outL,
+                     float* outR, int32_t from, int32_t count) noexcept
 {
     for (int32_t i = from; i < count; ++i)
     {
@@ -509,7 +509,7 @@ void Reverb::process (float* outL, float* outR, int32_t n, float* const* work, f
     const float level = decibelsToGain (geometry.levelDb);
     const float gainLeft = level * weightLeft * 0.25f;
     const float gainRight = level * weightRight * 0.25f;
-    const float* silence = work[0];
+    const float* silence = nullptr;
     const float* lines[numLines];
     int32_t pos[numLines];
     for (int d = 0; d < numLines; ++d)
@@ -517,7 +517,9 @@ void Reverb::process (float* outL, float* outR, int32_t n, float* const* work, f
         const ReverbDelay& line = delays[d];
         if (line.buffer == nullptr || line.size <= 0)
         {
-            Vec::clear (work[0], n);
+            if (silence == nullptr)
+                Vec::clear (work[0], n);
+            silence = work[0];
             pos[d] = -1;
             continue;
         }
