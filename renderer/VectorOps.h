@@ -1,7 +1,8 @@
 #pragma once
 
-// The unit-stride vector operations the renderer uses, in one place so
-// that the platform's vector library can sit behind them.
+// The unit-stride vector operations the renderer uses, each run at the
+// widest vector width the processor has. All are elementwise and none fuses
+// a multiply and an add, so every width gives the same samples.
 namespace Zeph::Vec
 {
 // d[i] = 0
