@@ -242,32 +242,7 @@ Ray::MovingRead Ray::beginMovingRead (const FlexibleDelay& ring, float* scratch,
 
 void Ray::readMoving (const FlexibleDelay& ring, float* scratch, int32_t n, float g, float* out) noexcept
 {
-    const MovingRead read = beginMovingRead (ring, scratch, n, g, n + scratchExtra);
-    const float dp = read.phaseStep;
-    float phase = read.phase;
-    int p = (int) phase;
-    int k = 0;
-    for (int32_t i = 0; i < n; ++i)
-    {
-        const float* w = Table::taps[p];
-        const float* s = scratch + i - k;
-        out[i] = s[0] * w[0] + s[1] * w[1] + s[2] * w[2] + s[3] * w[3];
-
-        phase += dp;
-        p = (int) phase;
-        if (p >= Table::numPhases)
-        {
-            p -= Table::numPhases;
-            phase -= (float) Table::numPhases;
-            ++k;
-        }
-        else if (p < 0)
-        {
-            p += Table::numPhases;
-            phase += (float) Table::numPhases;
-            --k;
-        }
-    }
+    interpolateMoving (scratch, out, n, beginMovingRead (ring, scratch, n, g, n + scratchExtra));
 }
 
 void Ray::renderAudio (const Settings& settings, const FlexibleDelay& ring, float* out,

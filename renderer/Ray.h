@@ -2,6 +2,7 @@
 
 #include "renderer/Biquad.h"
 #include "renderer/FlexibleDelay.h"
+#include "renderer/InterpolationCoefficients.h"
 #include "renderer/RayMailbox.h"
 #include "renderer/Settings.h"
 
@@ -122,6 +123,38 @@ struct Ray
     MovingRead beginMovingRead (const FlexibleDelay& ring, float* scratch, int32_t n, float g,
                                 int32_t count) noexcept;
     void readMoving (const FlexibleDelay& ring, float* scratch, int32_t n, float g, float* out) noexcept;
+
+    // The interpolation of readMoving: n samples from the scaled ring
+    // samples in scratch, sample by sample.
+    static void interpolateMoving (const float* scratch, float* out, int32_t n, MovingRead read) noexcept
+    {
+        using Table = InterpolationCoefficients;
+        const float dp = read.phaseStep;
+        float phase = read.phase;
+        int p = (int) phase;
+        int k = 0;
+        for (int32_t i = 0; i < n; ++i)
+        {
+            const float* w = Table::taps[p];
+            const float* s = scratch + i - k;
+            out[i] = s[0] * w[0] + s[1] * w[1] + s[2] * w[2] + s[3] * w[3];
+
+            phase += dp;
+            p = (int) phase;
+            if (p >= Table::numPhases)
+            {
+                p -= Table::numPhases;
+                phase -= (float) Table::numPhases;
+                ++k;
+            }
+            else if (p < 0)
+            {
+                p += Table::numPhases;
+                phase += (float) Table::numPhases;
+                --k;
+            }
+        }
+    }
 
 private:
     void takeFreshUpdate() noexcept;

@@ -31,16 +31,9 @@ RayBatch::RayBatch()
       silence (sourceStride, 0.0f),
       scratch ((size_t) maxWidth * scratchStride),
       interpolated ((size_t) maxWidth * sourceStride),
-      changes ((size_t) MovingLanes::chunk),
-      runStarts ((size_t) maxWidth * MovingLanes::chunk),
-      rows ((size_t) 2 * MovingLanes::chunk * maxWidth),
       single ((size_t) 2 * maxBlock)
 {
     useLaneWidths (RayKernels::widest(), std::min (RayKernels::widest(), 8));
-    moving.changes = changes.data();
-    moving.runStarts = runStarts.data();
-    moving.indexRows = rows.data();
-    moving.shiftRows = rows.data() + (size_t) MovingLanes::chunk * maxWidth;
 }
 
 void RayBatch::render (const Settings& settings, float* outL, float* outR, int32_t n) noexcept

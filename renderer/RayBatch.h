@@ -133,9 +133,6 @@ private:
     std::vector<float> silence;
     std::vector<float> scratch;     // per moving lane, its scaled ring samples
     std::vector<float> interpolated; // per moving lane, its interpolated read
-    std::vector<MovingLanes::Change> changes;
-    std::vector<int32_t> runStarts;
-    std::vector<float> rows;         // per sample of a chunk, the moving lanes' phase indices and shifts
     std::vector<float> single;      // left and right of a pair rendered one ray at a time
 
     void renderSingly (const Settings& settings, const Pair& pair, float* outL, float* outR, int32_t n) noexcept;

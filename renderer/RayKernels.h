@@ -239,96 +239,75 @@ inline void interpolateRun (const float* scratch, float* out, int32_t from, int3
     }
 }
 
-// Every lane's phase one sample on, as Ray::readMoving moves it; returns the
-// bits of the lanes whose phase index or shift changed.
-inline uint32_t advance (V& phase, V step, V& phaseIndex, V& shift) noexcept
-{
-    const V phases = broadcast ((float) InterpolationCoefficients::numPhases);
-    const V one = broadcast (1.0f);
-    const V none = broadcast (0.0f);
-    phase = phase + step;
-    V next = truncate (phase);
-    const M up = atLeast (next, phases);
-    const M down = below (next, none);
-    // Adding or taking off a whole turn where it wrapped, nothing elsewhere:
-    // x - 64, x - (-64) and x - 0 round as x - 64, x + 64 and x do.
-    const V turn = where (up, phases) - where (down, phases);
-    next = next - turn;
-    phase = phase - turn;
-    shift = shift + (where (up, one) - where (down, one));
-    const uint32_t changed = bits (differ (next, phaseIndex)) | bits (up) | bits (down);
-    phaseIndex = next;
-    return changed;
-}
-
-// The moving reads of W lanes, a chunk at a time: first every lane's phase
-// index and shift at every sample of the chunk and the samples where any of
-// them changed; then, from those, the runs of each lane, interpolated run by
-// run. A lane whose phase moves by an eighth of a step or more (its runs are
-// short) is interpolated sample by sample instead.
+// The moving reads of W lanes. Every lane's phase moves on sample by sample
+// as in Ray::readMoving; where the phase index or shift of a lane changes,
+// the run it ends is interpolated. A lane whose phase moves by an eighth of
+// a step or more (its runs are short) is interpolated as Ray::readMoving
+// does instead.
 inline void interpolate (const MovingLanes& lanes, int32_t n) noexcept
 {
-    constexpr int32_t chunk = MovingLanes::chunk;
+    using Table = InterpolationCoefficients;
     constexpr float fastStep = 0.125f;
-    V phase = load (lanes.phase);
     const V step = load (lanes.phaseStep);
+    uint32_t present = 0;
+    for (int l = 0; l < W; ++l)
+        present |= lanes.scratch[l] != nullptr ? 1u << l : 0u;
+    const uint32_t fast = (bits (atLeast (step, broadcast (fastStep))) | bits (below (step, broadcast (-fastStep)))) & present;
+    const uint32_t slow = present & ~fast;
+    for (uint32_t which = fast; which != 0; which &= which - 1)
+    {
+        const int l = __builtin_ctz (which);
+        Ray::interpolateMoving (lanes.scratch[l], lanes.out[l], n, { lanes.phase[l], lanes.phaseStep[l] });
+    }
+    if (slow == 0)
+        return;
+
+    // Each slow lane's run so far: its first sample, phase index and shift.
+    V phase = load (lanes.phase);
     V phaseIndex = truncate (phase);
     V shift = broadcast (0.0f);
-    const bool still = bits (differ (step, broadcast (0.0f))) == 0;
-    const uint32_t fast = bits (atLeast (step, broadcast (fastStep))) | bits (below (step, broadcast (-fastStep)));
+    int32_t runStart[W] = {};
+    float runIndex[W], runShift[W];
+    store (runIndex, phaseIndex);
+    store (runShift, shift);
 
-    for (int32_t from = 0; from < n; from += chunk)
+    if ((bits (differ (step, broadcast (0.0f))) & slow) != 0)
     {
-        const int32_t to = n - from < chunk ? n : from + chunk;
-        if (from > 0 && ! still)
-            advance (phase, step, phaseIndex, shift);
-        store (lanes.indexRows, phaseIndex);
-        store (lanes.shiftRows, shift);
-        int numChanges = 0;
-        if (! still)
-            for (int32_t i = from + 1; i < to; ++i)
-            {
-                const uint32_t changed = advance (phase, step, phaseIndex, shift);
-                store (lanes.indexRows + (i - from) * W, phaseIndex);
-                store (lanes.shiftRows + (i - from) * W, shift);
-                lanes.changes[numChanges] = { i, changed }; // kept only when something changed
-                numChanges += changed != 0 ? 1 : 0;
-            }
-
-        // Where each slow lane's runs after the first start.
-        int numStarts[W] = {};
-        for (int c = 0; c < numChanges; ++c)
-            for (uint32_t which = lanes.changes[c].lanes & ~fast; which != 0; which &= which - 1)
+        const V phases = broadcast ((float) Table::numPhases);
+        const V one = broadcast (1.0f);
+        const V none = broadcast (0.0f);
+        for (int32_t i = 1; i < n; ++i)
+        {
+            phase = phase + step;
+            V next = truncate (phase);
+            const uint32_t changed = bits (differ (next, phaseIndex)) & slow;
+            if (changed == 0)
+                continue;
+            // Adding or taking off a whole turn where it wrapped, nothing
+            // elsewhere: x - 64, x - (-64) and x - 0 round as x - 64, x + 64
+            // and x do.
+            const M up = atLeast (next, phases);
+            const M down = below (next, none);
+            const V turn = where (up, phases) - where (down, phases);
+            phaseIndex = next - turn;
+            phase = phase - turn;
+            shift = shift + (where (up, one) - where (down, one));
+            float index[W], shifts[W];
+            store (index, phaseIndex);
+            store (shifts, shift);
+            for (uint32_t which = changed; which != 0; which &= which - 1)
             {
                 const int l = __builtin_ctz (which);
-                lanes.runStarts[l * chunk + numStarts[l]++] = lanes.changes[c].sample;
-            }
-
-        for (int l = 0; l < W; ++l)
-        {
-            const float* scratch = lanes.scratch[l];
-            if (scratch == nullptr)
-                continue;
-            float* out = lanes.out[l];
-            if ((fast >> l) & 1u)
-            {
-                for (int32_t i = from; i < to; ++i)
-                {
-                    const int32_t row = (i - from) * W + l;
-                    const float* w = InterpolationCoefficients::taps[(int) lanes.indexRows[row] & (InterpolationCoefficients::numPhases - 1)];
-                    const float* x = scratch + i - (int) lanes.shiftRows[row];
-                    out[i] = x[0] * w[0] + x[1] * w[1] + x[2] * w[2] + x[3] * w[3];
-                }
-                continue;
-            }
-            const int32_t* starts = lanes.runStarts + l * chunk;
-            for (int r = 0, start = from; r <= numStarts[l]; ++r)
-            {
-                const int32_t end = r < numStarts[l] ? starts[r] : to;
-                const int32_t row = (start - from) * W + l;
-                interpolateRun (scratch, out, start, end, (int) lanes.indexRows[row], (int) lanes.shiftRows[row]);
-                start = end;
+                interpolateRun (lanes.scratch[l], lanes.out[l], runStart[l], i, (int) runIndex[l], (int) runShift[l]);
+                runStart[l] = i;
+                runIndex[l] = index[l];
+                runShift[l] = shifts[l];
             }
         }
+    }
+    for (uint32_t which = slow; which != 0; which &= which - 1)
+    {
+        const int l = __builtin_ctz (which);
+        interpolateRun (lanes.scratch[l], lanes.out[l], runStart[l], n, (int) runIndex[l], (int) runShift[l]);
     }
 }

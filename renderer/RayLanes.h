@@ -22,29 +22,18 @@ struct RayLanes
 
 // The reads of moving rays, one vector of lanes: each lane's ring samples,
 // already scaled, and where its interpolation starts (Ray::MovingRead).
-// The kernel finds the runs of samples over which a lane's phase index and
-// whole-sample shift hold still, and interpolates each run in one sweep; a
-// lane whose runs are short, sample by sample.
+// The kernel follows every lane's phase sample by sample and interpolates
+// each run of samples over which a lane's phase index and whole-sample
+// shift hold still in one sweep; a lane whose runs are short, sample by
+// sample.
 struct MovingLanes
 {
     static constexpr int maxLanes = 16;
-    static constexpr int32_t chunk = 256; // samples whose runs are found at once
-
-    // A sample where the phase index or shift of some lanes changed.
-    struct Change
-    {
-        int32_t sample;
-        uint32_t lanes;
-    };
 
     float phase[maxLanes];
     float phaseStep[maxLanes];
     const float* scratch[maxLanes]; // null: a lane without a ray
     float* out[maxLanes];           // n samples and RayLanes::readSlack more
-    float* indexRows;               // chunk x the lanes: every lane's phase index at every sample
-    float* shiftRows;               // and its shift
-    Change* changes;                // chunk
-    int32_t* runStarts;             // chunk per lane
 };
 
 // The kernels of one vector width. The filter kernels add the lanes' output
