@@ -223,26 +223,25 @@ void Ray::takeFreshUpdate() noexcept
     }
 }
 
-Ray::MovingRead Ray::beginMovingRead (const FlexibleDelay& ring, float* scratch, int32_t n, float g,
-                                      int32_t count) noexcept
+Ray::MovingRead Ray::startMovingRead (const FlexibleDelay& ring, int32_t n) noexcept
 {
     const float longest = std::max (0.0f, (float) (ring.size - n - movingReadOffset - 2));
     const float cur = clampDelay (currentDelay, 0.0f, longest);
     const float target = clampDelay (targetDelay, 0.0f, longest);
     const int32_t whole = (int32_t) cur;
-
     const int64_t start = (int64_t) ring.writePos - n - whole - (movingReadOffset + 2);
-    copyFromRing (ring, start, count, g, scratch);
 
     const float slew = (float) n / 64.0f;
     const float next = std::clamp (target, cur - slew, cur + slew);
     currentDelay = next;
-    return { (cur - (float) whole) * 64.0f, (next - cur) * 64.0f / (float) n };
+    return { (cur - (float) whole) * 64.0f, (next - cur) * 64.0f / (float) n, wrapIndex (start, ring.size) };
 }
 
 void Ray::readMoving (const FlexibleDelay& ring, float* scratch, int32_t n, float g, float* out) noexcept
 {
-    interpolateMoving (scratch, out, n, beginMovingRead (ring, scratch, n, g, n + scratchExtra));
+    const MovingRead read = startMovingRead (ring, n);
+    copyFromRing (ring, read.start, n + scratchExtra, g, scratch);
+    interpolateMoving (scratch, out, n, read);
 }
 
 void Ray::renderAudio (const Settings& settings, const FlexibleDelay& ring, float* out,

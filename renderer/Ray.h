@@ -79,19 +79,22 @@ struct Ray
 
     // Where a moving ray's interpolation starts and how fast its phase
     // (64 per sample of delay) moves; the whole-sample shift starts at 0.
+    // Its scratch sample j is ring sample start + j, times the gain (start
+    // lies in the ring, the samples after it wrap).
     struct MovingRead
     {
         float phase;
         float phaseStep;
+        int32_t start;
     };
 
     // The reading steps of renderAudio, for renderers that run the filters
     // of many rays side by side (RayBatch):
     // - static rays: the ring index of the first of the n samples to read;
-    // - moving rays: beginMovingRead scales count ring samples by g into
-    //   scratch, slews currentDelay toward targetDelay and returns where the
-    //   interpolation starts; readMoving does that with n + scratchExtra
-    //   samples and interpolates n samples into out. n > 0.
+    // - moving rays: startMovingRead slews currentDelay toward targetDelay
+    //   and returns where the read starts; readMoving scales n +
+    //   scratchExtra ring samples by g into scratch from there and
+    //   interpolates n samples into out. n > 0, a ring with storage.
     int32_t staticReadIndex (const FlexibleDelay& ring, int32_t n) const noexcept
     {
         return staticReadIndex (roundedDelay (targetDelay), ring, n);
@@ -120,8 +123,7 @@ struct Ray
         return index < 0 ? index + ring.size : index;
     }
 
-    MovingRead beginMovingRead (const FlexibleDelay& ring, float* scratch, int32_t n, float g,
-                                int32_t count) noexcept;
+    MovingRead startMovingRead (const FlexibleDelay& ring, int32_t n) noexcept;
     void readMoving (const FlexibleDelay& ring, float* scratch, int32_t n, float g, float* out) noexcept;
 
     // The interpolation of readMoving: n samples from the scaled ring

@@ -34,6 +34,11 @@ RayBatch::RayBatch()
       single ((size_t) 2 * maxBlock)
 {
     useLaneWidths (RayKernels::widest(), std::min (RayKernels::widest(), 8));
+    for (int lane = 0; lane < maxWidth; ++lane)
+    {
+        moving.scratch[lane] = scratch.data() + (size_t) lane * scratchStride;
+        moving.out[lane] = interpolated.data() + (size_t) lane * sourceStride;
+    }
 }
 
 void RayBatch::render (const Settings& settings, float* outL, float* outR, int32_t n) noexcept
@@ -225,14 +230,14 @@ const float* RayBatch::joinWrappedRead (int lane, const FlexibleDelay& ring, int
 void RayBatch::setMovingLane (int lane, Ray& ray, const Pair& pair, int32_t n) noexcept
 {
     ray.takeUpdate();
-    float* own = scratch.data() + (size_t) lane * scratchStride;
-    const Ray::MovingRead read = ray.beginMovingRead (*pair.ring, own, n, pair.gain * ray.gain, movingReadLength (n));
+    const Ray::MovingRead read = ray.startMovingRead (*pair.ring, n);
     moving.phase[lane] = read.phase;
     moving.phaseStep[lane] = read.phaseStep;
-    moving.scratch[lane] = own;
-    moving.out[lane] = interpolated.data() + (size_t) lane * sourceStride;
+    moving.gain[lane] = pair.gain * ray.gain;
+    moving.ring[lane] = pair.ring->buffer;
+    moving.ringSize[lane] = pair.ring->size;
+    moving.start[lane] = read.start;
     lanes.source[lane] = moving.out[lane];
-    lanes.gain[lane] = 1.0f;
     loadCoefficients<Ray::numFilters> (lanes, lane, ray);
     loadMemories<Ray::numFilters> (lanes, lane, ray);
 }
@@ -399,10 +404,11 @@ void RayBatch::renderMovingGroup (const Pair* const* group, int count, float* ou
             clearLane (lanes, lane, Ray::numFilters);
             moving.phase[lane] = 0.0f;
             moving.phaseStep[lane] = 0.0f;
-            moving.scratch[lane] = nullptr;
+            moving.ring[lane] = nullptr;
         }
     }
 
+    moving.readLength = movingReadLength (n);
     movingKernels->interpolate (moving, n);
     const uint32_t bad = movingKernels->movingGroup (lanes, outL, outR, count, n);
     keepMemories<Ray::numFilters> (lanes, group, count, width, bad);

@@ -239,11 +239,42 @@ inline void interpolateRun (const float* scratch, float* out, int32_t from, int3
     }
 }
 
-// The moving reads of W lanes. Every lane's phase moves on sample by sample
-// as in Ray::readMoving; where the phase index or shift of a lane changes,
-// the run it ends is interpolated. A lane whose phase moves by an eighth of
-// a step or more (its runs are short) is interpolated as Ray::readMoving
-// does instead.
+// dest[j] = g * source[j] for j < count.
+inline void scale (const float* source, float g, float* dest, int32_t count) noexcept
+{
+    const V gain = broadcast (g);
+    int32_t j = 0;
+    for (; j + W <= count; j += W)
+        store (dest + j, load (source + j) * gain);
+    if (j == count)
+        return;
+    if (count >= W) // the last vector again, overlapping the one before
+        store (dest + count - W, load (source + count - W) * gain);
+    else
+        for (; j < count; ++j)
+            dest[j] = source[j] * g;
+}
+
+// A lane's ring samples from its start on, scaled into its scratch.
+inline void scaleFromRing (const MovingLanes& lanes, int l) noexcept
+{
+    const float* ring = lanes.ring[l];
+    float* dest = lanes.scratch[l];
+    for (int32_t pos = lanes.start[l], left = lanes.readLength; left > 0; pos = 0)
+    {
+        const int32_t run = left < lanes.ringSize[l] - pos ? left : lanes.ringSize[l] - pos;
+        scale (ring + pos, lanes.gain[l], dest, run);
+        dest += run;
+        left -= run;
+    }
+}
+
+// The moving reads of W lanes: each lane's ring samples scaled into its
+// scratch; then every lane's phase moved on sample by sample as in
+// Ray::readMoving, and where the phase index or shift of a lane changes,
+// the run it ends interpolated. A lane whose phase moves by an eighth of a
+// step or more (its runs are short) is interpolated as Ray::readMoving does
+// instead.
 inline void interpolate (const MovingLanes& lanes, int32_t n) noexcept
 {
     using Table = InterpolationCoefficients;
@@ -251,13 +282,17 @@ inline void interpolate (const MovingLanes& lanes, int32_t n) noexcept
     const V step = load (lanes.phaseStep);
     uint32_t present = 0;
     for (int l = 0; l < W; ++l)
-        present |= lanes.scratch[l] != nullptr ? 1u << l : 0u;
+        if (lanes.ring[l] != nullptr)
+        {
+            scaleFromRing (lanes, l);
+            present |= 1u << l;
+        }
     const uint32_t fast = (bits (atLeast (step, broadcast (fastStep))) | bits (below (step, broadcast (-fastStep)))) & present;
     const uint32_t slow = present & ~fast;
     for (uint32_t which = fast; which != 0; which &= which - 1)
     {
         const int l = __builtin_ctz (which);
-        Ray::interpolateMoving (lanes.scratch[l], lanes.out[l], n, { lanes.phase[l], lanes.phaseStep[l] });
+        Ray::interpolateMoving (lanes.scratch[l], lanes.out[l], n, { lanes.phase[l], lanes.phaseStep[l], 0 });
     }
     if (slow == 0)
         return;

@@ -20,20 +20,25 @@ struct RayLanes
     float contexts[Ray::numFilters][2][maxLanes];     // s1 s2
 };
 
-// The reads of moving rays, one vector of lanes: each lane's ring samples,
-// already scaled, and where its interpolation starts (Ray::MovingRead).
-// The kernel follows every lane's phase sample by sample and interpolates
-// each run of samples over which a lane's phase index and whole-sample
-// shift hold still in one sweep; a lane whose runs are short, sample by
-// sample.
+// The reads of moving rays, one vector of lanes: where each lane reads its
+// ring and where its interpolation starts (Ray::MovingRead). The kernel
+// scales readLength ring samples into each lane's scratch, follows every
+// lane's phase sample by sample and interpolates each run of samples over
+// which a lane's phase index and whole-sample shift hold still in one
+// sweep; a lane whose runs are short, sample by sample.
 struct MovingLanes
 {
     static constexpr int maxLanes = 16;
 
     float phase[maxLanes];
     float phaseStep[maxLanes];
-    const float* scratch[maxLanes]; // null: a lane without a ray
-    float* out[maxLanes];           // n samples and RayLanes::readSlack more
+    float gain[maxLanes];
+    const float* ring[maxLanes]; // null: a lane without a ray
+    int32_t ringSize[maxLanes];
+    int32_t start[maxLanes];     // ring index of the lane's first scratch sample
+    float* scratch[maxLanes];    // readLength samples
+    float* out[maxLanes];        // n samples and RayLanes::readSlack more
+    int32_t readLength;
 };
 
 // The kernels of one vector width. The filter kernels add the lanes' output
