@@ -213,11 +213,79 @@ inline uint32_t staticGroup (RayLanes& lanes, float* outL, float* outR, const in
     return filterGroup<2, false, 1, true> (lanes, outL, outR, counts, n);
 }
 
+// Samples first..first+W-1 of the W lanes: x[j] holds sample first + j.
+inline void loadSamples (const RayLanes& lanes, int32_t first, V* x) noexcept
+{
+    for (int l = 0; l < W; ++l)
+        x[l] = load (lanes.source[l] + first);
+    transposeSquare (x);
+}
+
+// addPairs for the first `length` of the W samples.
+inline void addPairs (V* y, float* outL, float* outR, int count, int32_t length) noexcept
+{
+    if (length == W)
+        return addPairs (y, outL, outR, count);
+    float left[W] = {}, right[W] = {};
+    for (int32_t k = 0; k < length; ++k)
+    {
+        left[k] = outL[k];
+        right[k] = outR[k];
+    }
+    addPairs (y, left, right, count);
+    for (int32_t k = 0; k < length; ++k)
+    {
+        outL[k] = left[k];
+        outR[k] = right[k];
+    }
+}
+
 // Moving rays: their interpolated reads (the gain is in them) through all
-// five filters, skewed.
+// five filters as a staggered cascade. At step t filter f takes sample
+// t + lag - f: steps -lag..-1 fill the cascade, in steps 0..n-1-lag every
+// filter is busy (W steps per block of input), and in the last lag steps it
+// drains; step t gives sample t. Blocks shorter than the cascade run it
+// plainly.
 inline uint32_t movingGroup (RayLanes& lanes, float* outL, float* outR, int count, int32_t n) noexcept
 {
-    return filterGroup<Ray::numFilters, true, 1, false> (lanes, outL, outR, &count, n);
+    constexpr int F = Ray::numFilters;
+    using Cascade = Filters<F, true>;
+    constexpr int lag = Cascade::lag;
+    static_assert (W + lag <= RayLanes::readSlack, "the last block stays inside a source's slack");
+    if (n < lag)
+        return filterGroup<F, false, 1, false> (lanes, outL, outR, &count, n);
+
+    Cascade filters (lanes, 0);
+    V x[W];
+    loadSamples (lanes, 0, x);
+    for (int k = 0; k < lag; ++k)
+        filters.step (x[k], 0, k);
+
+    int32_t t0 = 0;
+    for (; t0 + W + lag <= n; t0 += W)
+    {
+        loadSamples (lanes, t0 + lag, x);
+        for (int j = 0; j < W; ++j)
+            x[j] = filters.step (x[j]);
+        addPairs (x, outL + t0, outR + t0, count);
+    }
+
+    // Fewer than W steps with every filter busy, then the drain: at its
+    // step k, filters k + 1 .. F - 1 have samples.
+    V y[2 * W];
+    const int32_t busy = n - lag - t0;
+    loadSamples (lanes, t0 + lag, x);
+    for (int32_t j = 0; j < busy; ++j)
+        y[j] = filters.step (x[j]);
+    for (int k = 0; k < lag; ++k)
+        y[busy + k] = filters.step (x[0], k + 1, F - 1);
+    const int32_t length = busy + lag;
+    for (int32_t j = length; j < 2 * W; ++j)
+        y[j] = broadcast (0.0f);
+    addPairs (y, outL + t0, outR + t0, count, length < W ? length : W);
+    if (length > W)
+        addPairs (y + W, outL + t0 + W, outR + t0 + W, count, length - W);
+    return filters.save (lanes, 0);
 }
 
 // Interpolates samples from..to-1 of one lane whose phase index and shift
