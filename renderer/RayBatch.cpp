@@ -14,16 +14,16 @@ constexpr int staticFilters = 2; // filters 0 and 1: the mask of 3 that static l
 constexpr int maxWidth = MovingLanes::maxLanes;
 
 // The samples of a moving lane's scratch: the n + 3 its interpolation reads,
-// one shift per 64 samples the delay can slew and two more, and a vector
-// past the last run.
-constexpr int32_t movingReadLength (int32_t n) noexcept
+// one shift per 64 samples the phase can move and two more, and a vector
+// of `width` lanes past the last run, with room to spare.
+constexpr int32_t movingReadLength (int32_t n, int width) noexcept
 {
-    return n + n / 64 + 2 * maxWidth + 8;
+    return n + n / 64 + width + 8;
 }
 
 constexpr size_t scratchStride = (size_t) (RayBatch::maxBlock + Ray::scratchExtra);
 constexpr size_t sourceStride = (size_t) (RayBatch::maxBlock + RayLanes::readSlack);
-static_assert (movingReadLength (RayBatch::maxBlock) <= (int32_t) scratchStride, "a lane's scratch holds its read");
+static_assert (movingReadLength (RayBatch::maxBlock, maxWidth) <= (int32_t) scratchStride, "a lane's scratch holds its read");
 } // namespace
 
 RayBatch::RayBatch()
@@ -408,7 +408,7 @@ void RayBatch::renderMovingGroup (const Pair* const* group, int count, float* ou
         }
     }
 
-    moving.readLength = movingReadLength (n);
+    moving.readLength = movingReadLength (n, width);
     movingKernels->interpolate (moving, n);
     const uint32_t bad = movingKernels->movingGroup (lanes, outL, outR, count, n);
     keepMemories<Ray::numFilters> (lanes, group, count, width, bad);
