@@ -238,8 +238,6 @@ void RayBatch::setMovingLane (int lane, Ray& ray, const Pair& pair, int32_t n) n
     moving.ringSize[lane] = pair.ring->size;
     moving.start[lane] = read.start;
     lanes.source[lane] = moving.out[lane];
-    loadCoefficients<Ray::numFilters> (lanes, lane, ray);
-    loadMemories<Ray::numFilters> (lanes, lane, ray);
 }
 
 template <int numFilters>
@@ -278,28 +276,6 @@ void RayBatch::clearLane (RayLanes& target, int lane, int numFilters) noexcept
         target.contexts[f][0][lane] = 0.0f;
         target.contexts[f][1][lane] = 0.0f;
     }
-}
-
-template <int numFilters>
-void RayBatch::keepMemories (const RayLanes& source, const Pair* const* group, int count, int width,
-                             uint32_t bad) noexcept
-{
-    const int half = width / 2;
-    for (int p = 0; p < count; ++p)
-    {
-        const int left = (p / half) * width + p % half;
-        keepMemories<numFilters> (source, *group[p]->left, left, bad);
-        keepMemories<numFilters> (source, *group[p]->right, left + half, bad);
-    }
-}
-
-template <int numFilters>
-void RayBatch::keepMemories (const RayLanes& source, Ray& ray, int lane, uint32_t bad) noexcept
-{
-    for (int f = 0; f < numFilters; ++f)
-        ray.contexts[f] = { source.contexts[f][0][lane], source.contexts[f][1][lane] };
-    if ((bad >> lane) & 1u)
-        Finite::resetIfNonFinite (ray.contexts, Ray::numFilters);
 }
 
 // A lane whose filter memories are no longer finite: the ray's whole chain
@@ -391,17 +367,21 @@ void RayBatch::renderMovingGroup (const Pair* const* group, int count, float* ou
 {
     const int width = movingLaneWidth();
     const int half = width / 2;
+    Ray* rays[maxWidth];
     for (int p = 0; p < half; ++p)
     {
         if (p < count)
         {
-            setMovingLane (p, *group[p]->left, *group[p], n);
-            setMovingLane (p + half, *group[p]->right, *group[p], n);
+            rays[p] = group[p]->left;
+            rays[p + half] = group[p]->right;
+            setMovingLane (p, *rays[p], *group[p], n);
+            setMovingLane (p + half, *rays[p + half], *group[p], n);
             continue;
         }
         for (const int lane : { p, p + half })
         {
-            clearLane (lanes, lane, Ray::numFilters);
+            rays[lane] = nullptr;
+            lanes.source[lane] = silence.data();
             moving.phase[lane] = 0.0f;
             moving.phaseStep[lane] = 0.0f;
             moving.ring[lane] = nullptr;
@@ -410,7 +390,10 @@ void RayBatch::renderMovingGroup (const Pair* const* group, int count, float* ou
 
     moving.readLength = movingReadLength (n, width);
     movingKernels->interpolate (moving, n);
-    const uint32_t bad = movingKernels->movingGroup (lanes, outL, outR, count, n);
-    keepMemories<Ray::numFilters> (lanes, group, count, width, bad);
+    // A ray whose filter memories are no longer finite starts again from
+    // silence, as Ray::renderAudio would have it.
+    for (uint32_t bad = movingKernels->movingGroup (lanes, rays, outL, outR, count, n); bad != 0; bad &= bad - 1)
+        if (Ray* ray = rays[__builtin_ctz (bad)])
+            Finite::resetIfNonFinite (ray->contexts, Ray::numFilters);
 }
 } // namespace Zeph

@@ -151,13 +151,6 @@ private:
     static void loadCoefficients (RayLanes& target, int lane, const Ray& ray) noexcept;
     template <int numFilters>
     static void loadMemories (RayLanes& target, int lane, const Ray& ray) noexcept;
-    // The filter memories of the group's rays back from the lanes; a ray
-    // whose memories are no longer finite starts again from silence.
-    template <int numFilters>
-    static void keepMemories (const RayLanes& source, const Pair* const* group, int count, int width,
-                              uint32_t bad) noexcept;
-    template <int numFilters>
-    static void keepMemories (const RayLanes& source, Ray& ray, int lane, uint32_t bad) noexcept;
     void resetNonFiniteHeld (int keptIndex, uint32_t bad) noexcept;
 };
 } // namespace Zeph

@@ -240,22 +240,106 @@ inline void addPairs (V* y, float* outL, float* outR, int count, int32_t length)
     }
 }
 
+// The first `count` floats of every lane's row as columns: column[j] holds
+// float j of every lane.
+inline void loadColumns (const float* const* rows, int count, V* column) noexcept
+{
+    int first = 0;
+    for (; first + W <= count; first += W)
+    {
+        for (int l = 0; l < W; ++l)
+            column[first + l] = load (rows[l] + first);
+        transposeSquare (column + first);
+    }
+    for (; first < count; ++first)
+    {
+        float lanes[W];
+        for (int l = 0; l < W; ++l)
+            lanes[l] = rows[l][first];
+        column[first] = load (lanes);
+    }
+}
+
+// The columns back into the rows.
+inline void storeColumns (V* column, int count, float* const* rows) noexcept
+{
+    int first = 0;
+    for (; first + W <= count; first += W)
+    {
+        transposeSquare (column + first);
+        for (int l = 0; l < W; ++l)
+            store (rows[l] + first, column[first + l]);
+    }
+    for (; first < count; ++first)
+    {
+        float lanes[W];
+        store (lanes, column[first]);
+        for (int l = 0; l < W; ++l)
+            rows[l][first] = lanes[l];
+    }
+}
+
 // Moving rays: their interpolated reads (the gain is in them) through all
-// five filters as a staggered cascade. At step t filter f takes sample
-// t + lag - f: steps -lag..-1 fill the cascade, in steps 0..n-1-lag every
-// filter is busy (W steps per block of input), and in the last lag steps it
-// drains; step t gives sample t. Blocks shorter than the cascade run it
-// plainly.
-inline uint32_t movingGroup (RayLanes& lanes, float* outL, float* outR, int count, int32_t n) noexcept
+// five filters as a staggered cascade, with the coefficients and memories of
+// rays[l] (null: a lane without a ray, whose filters pass nothing). At step
+// t filter f takes sample t + lag - f: steps -lag..-1 fill the cascade, in
+// steps 0..n-1-lag every filter is busy (W steps per block of input), and in
+// the last lag steps it drains; step t gives sample t. Blocks shorter than
+// the cascade run it plainly.
+inline uint32_t movingGroup (RayLanes& lanes, Ray* const* rays, float* outL, float* outR, int count, int32_t n) noexcept
 {
     constexpr int F = Ray::numFilters;
     using Cascade = Filters<F, true>;
     constexpr int lag = Cascade::lag;
+    constexpr int coefficientCount = 5 * F; // b0 b1 b2 a1 a2 of each filter
+    constexpr int memoryCount = 2 * F;      // s1 s2 of each filter
     static_assert (W + lag <= RayLanes::readSlack, "the last block stays inside a source's slack");
-    if (n < lag)
-        return filterGroup<F, false, 1, false> (lanes, outL, outR, &count, n);
+    static_assert (sizeof (Ray::coefficients) == sizeof (float) * coefficientCount, "coefficients are a row of floats");
+    static_assert (sizeof (Ray::contexts) == sizeof (float) * memoryCount, "memories are a row of floats");
 
-    Cascade filters (lanes, 0);
+    static const float nothing[coefficientCount] = {};
+    float unused[memoryCount] = {};
+    const float* coefficientRows[W];
+    float* memoryRows[W];
+    for (int l = 0; l < W; ++l)
+    {
+        coefficientRows[l] = rays[l] != nullptr ? reinterpret_cast<const float*> (rays[l]->coefficients) : nothing;
+        memoryRows[l] = rays[l] != nullptr ? reinterpret_cast<float*> (rays[l]->contexts) : unused;
+    }
+    V coefficients[coefficientCount];
+    V memories[memoryCount];
+    loadColumns (coefficientRows, coefficientCount, coefficients);
+    loadColumns (memoryRows, memoryCount, memories);
+
+    if (n < lag)
+    {
+        for (int f = 0; f < F; ++f)
+        {
+            for (int k = 0; k < 5; ++k)
+                store (lanes.coefficients[f][k], coefficients[5 * f + k]);
+            store (lanes.contexts[f][0], memories[2 * f]);
+            store (lanes.contexts[f][1], memories[2 * f + 1]);
+        }
+        const uint32_t bad = filterGroup<F, false, 1, false> (lanes, outL, outR, &count, n);
+        for (int f = 0; f < F; ++f)
+        {
+            memories[2 * f] = load (lanes.contexts[f][0]);
+            memories[2 * f + 1] = load (lanes.contexts[f][1]);
+        }
+        storeColumns (memories, memoryCount, memoryRows);
+        return bad;
+    }
+
+    Cascade filters;
+    for (int f = 0; f < F; ++f)
+    {
+        for (int k = 0; k < 5; ++k)
+            filters.c[f][k] = coefficients[5 * f + k];
+        filters.s1[f] = memories[2 * f];
+        filters.s2[f] = memories[2 * f + 1];
+        filters.latest[f] = broadcast (0.0f);
+    }
+
     V x[W];
     loadSamples (lanes, 0, x);
     for (int k = 0; k < lag; ++k)
@@ -285,7 +369,16 @@ inline uint32_t movingGroup (RayLanes& lanes, float* outL, float* outR, int coun
     addPairs (y, outL + t0, outR + t0, count, length < W ? length : W);
     if (length > W)
         addPairs (y + W, outL + t0 + W, outR + t0 + W, count, length - W);
-    return filters.save (lanes, 0);
+
+    uint32_t bad = 0;
+    for (int f = 0; f < F; ++f)
+    {
+        memories[2 * f] = filters.s1[f];
+        memories[2 * f + 1] = filters.s2[f];
+        bad |= nonFinite (filters.s1[f]) | nonFinite (filters.s2[f]);
+    }
+    storeColumns (memories, memoryCount, memoryRows);
+    return bad;
 }
 
 // Interpolates samples from..to-1 of one lane whose phase index and shift

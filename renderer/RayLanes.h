@@ -47,13 +47,13 @@ struct MovingLanes
 struct RayKernels
 {
     using StaticGroup = uint32_t (*) (RayLanes&, float* outL, float* outR, const int* counts, int32_t n) noexcept;
-    using MovingGroup = uint32_t (*) (RayLanes&, float* outL, float* outR, int count, int32_t n) noexcept;
+    using MovingGroup = uint32_t (*) (RayLanes&, Ray* const* rays, float* outL, float* outR, int count, int32_t n) noexcept;
     using Interpolate = void (*) (const MovingLanes&, int32_t n) noexcept;
 
     int width;         // lanes per vector: rays of half as many pairs, left rays in the lower half
     int staticVectors; // vectors of static rays run side by side, counts[v] pairs in vector v
     StaticGroup staticGroup;  // filters 0 and 1 after the gain
-    MovingGroup movingGroup;  // all five filters, no gain
+    MovingGroup movingGroup;  // all five filters of the rays in the lanes, no gain
     Interpolate interpolate;  // the moving reads into MovingLanes::out
 
     // The kernels of a width this build and this processor have, or null.

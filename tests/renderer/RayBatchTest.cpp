@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -247,4 +249,52 @@ TEST (RayBatch, FillsUpToItsCapacity)
     EXPECT_TRUE (batch.full());
     batch.add (left, right, ring.ring, 1.0f); // ignored, not written past the end
     EXPECT_TRUE (batch.full());
+}
+
+TEST (RayBatch, MovingRaysWithMemoriesNoLongerFiniteStartAgainAsSingleRaysDo)
+{
+    const auto sameBits = [] (const std::vector<float>& a, const std::vector<float>& b) {
+        return std::memcmp (a.data(), b.data(), sizeof (float) * a.size()) == 0;
+    };
+    for (const int width : laneWidths())
+        for (const int32_t n : { 2, 64 })
+        {
+            const std::string where = "width " + std::to_string (width) + " n " + std::to_string (n);
+            Scene scene (5, 1);
+            for (auto* set : { &scene.fast, &scene.reference })
+            {
+                (*set)[1].left.contexts[3].s1 = std::numeric_limits<float>::quiet_NaN();
+                (*set)[4].right.contexts[0].s2 = std::numeric_limits<float>::infinity();
+            }
+            Ring ring (700);
+            RayBatch batch;
+            batch.useLaneWidth (width);
+            std::vector<float> fastL ((size_t) n), fastR ((size_t) n), refL ((size_t) n), refR ((size_t) n), rayOut ((size_t) n);
+            std::vector<float> scratch ((size_t) (n + Ray::scratchExtra));
+            for (int b = 0; b < 2; ++b)
+            {
+                ring.write (n);
+                std::fill (fastL.begin(), fastL.end(), 0.0f);
+                std::fill (fastR.begin(), fastR.end(), 0.0f);
+                refL = fastL;
+                refR = fastR;
+                for (auto& pair : scene.fast)
+                    batch.add (pair.left, pair.right, ring.ring, scene.gain);
+                batch.render (scene.settings, fastL.data(), fastR.data(), n);
+                for (auto& pair : scene.reference)
+                {
+                    pair.left.renderAudio (scene.settings, ring.ring, rayOut.data(), scratch.data(), n, scene.gain);
+                    Zeph::Vec::add (refL.data(), rayOut.data(), refL.data(), n);
+                    pair.right.renderAudio (scene.settings, ring.ring, rayOut.data(), scratch.data(), n, scene.gain);
+                    Zeph::Vec::add (refR.data(), rayOut.data(), refR.data(), n);
+                }
+                EXPECT_TRUE (sameBits (fastL, refL) && sameBits (fastR, refR)) << where << " block " << b;
+                EXPECT_EQ (std::isfinite (fastL[0]), b > 0) << where << " block " << b;
+                for (size_t p = 0; p < scene.fast.size(); ++p)
+                {
+                    expectSameState (scene.fast[p].left, scene.reference[p].left, where + " left " + std::to_string (p));
+                    expectSameState (scene.fast[p].right, scene.reference[p].right, where + " right " + std::to_string (p));
+                }
+            }
+        }
 }
