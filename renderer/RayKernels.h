@@ -115,8 +115,8 @@ inline void addPairs (V y, float* outL, float* outR, int count) noexcept
     }
 }
 
-// Adds the samples of a block of W that lie in 0..n-1 (the first or last
-// block of a skewed cascade), as addPairs adds a whole block.
+// Adds the samples of a block of W that lie in 0..n-1 (the last block), as
+// addPairs adds a whole block.
 template <int G>
 inline void addPairsInside (V (*y)[W], float* outL, float* outR, const int* counts, int32_t t0, int32_t n) noexcept
 {
@@ -139,26 +139,23 @@ inline void addPairsInside (V (*y)[W], float* outL, float* outR, const int* coun
 
 // G vectors of W lanes side by side (independent filter chains for the
 // processor to overlap): lane l reads lanes.source[l][0..n-1], scales it by
-// its gain when `gained`, and runs the first F filters. Vector v holds
-// counts[v] pairs; the vectors are added in order.
-//
-// The blocks of W input samples start at 0; block b takes steps
-// b W - lag .. b W - lag + W - 1 of the cascade. A source is read up to
-// RayLanes::readSlack samples past n; nothing read there reaches a filter.
-template <int F, bool skewed, int G, bool gained>
+// its gain when `gained`, and runs the first F filters in a plain cascade.
+// Vector v holds counts[v] pairs; the vectors are added in order. A source
+// is read in whole vectors, up to RayLanes::readSlack samples past n;
+// nothing read there reaches a filter.
+template <int F, int G, bool gained>
 inline uint32_t filterGroup (RayLanes& lanes, float* outL, float* outR, const int* counts, int32_t n) noexcept
 {
-    constexpr int lag = Filters<F, skewed>::lag;
-    static_assert (W + lag <= RayLanes::readSlack, "the last block stays inside a source's slack");
-    Filters<F, skewed> filters[G];
+    static_assert (W <= RayLanes::readSlack, "the last block stays inside a source's slack");
+    Filters<F, false> filters[G];
     V g[G];
     for (int v = 0; v < G; ++v)
     {
-        filters[v] = Filters<F, skewed> (lanes, v * W);
+        filters[v] = Filters<F, false> (lanes, v * W);
         g[v] = load (lanes.gain + v * W);
     }
 
-    for (int32_t first = 0; first < n + lag; first += W)
+    for (int32_t first = 0; first < n; first += W)
     {
         V x[G][W];
         for (int v = 0; v < G; ++v)
@@ -171,32 +168,21 @@ inline uint32_t filterGroup (RayLanes& lanes, float* outL, float* outR, const in
                     x[v][j] = x[v][j] * g[v];
         }
 
-        const int32_t t0 = first - lag;
-        if (t0 >= 0 && first + W <= n)
+        if (first + W <= n)
         {
             for (int j = 0; j < W; ++j)
                 for (int v = 0; v < G; ++v)
                     x[v][j] = filters[v].step (x[v][j]);
             for (int v = 0; v < G; ++v)
-                addPairs (x[v], outL + t0, outR + t0, counts[v]);
+                addPairs (x[v], outL + first, outR + first, counts[v]);
             continue;
         }
 
-        // The cascade filling or draining (skewed, at step t filter f has
-        // sample t + lag - f when that lies in 0..n-1), or the last samples.
-        for (int j = 0; j < W; ++j)
-        {
-            const int32_t t = t0 + j;
-            const int busyFrom = t + lag - (n - 1) > 0 ? (int) (t + lag - (n - 1)) : 0;
-            const int busyTo = t < 0 ? (int) (t + lag) : F - 1;
-            if (! skewed && t < n)
-                for (int v = 0; v < G; ++v)
-                    x[v][j] = filters[v].step (x[v][j]);
-            else if (skewed && busyFrom <= busyTo)
-                for (int v = 0; v < G; ++v)
-                    x[v][j] = filters[v].step (x[v][j], busyFrom, busyTo);
-        }
-        addPairsInside<G> (x, outL, outR, counts, t0, n);
+        // The last samples.
+        for (int j = 0; j < n - first; ++j)
+            for (int v = 0; v < G; ++v)
+                x[v][j] = filters[v].step (x[v][j]);
+        addPairsInside<G> (x, outL, outR, counts, first, n);
     }
 
     uint32_t bad = 0;
@@ -209,8 +195,8 @@ inline uint32_t filterGroup (RayLanes& lanes, float* outL, float* outR, const in
 inline uint32_t staticGroup (RayLanes& lanes, float* outL, float* outR, const int* counts, int32_t n) noexcept
 {
     if (staticVectors == 2 && counts[1] > 0)
-        return filterGroup<2, false, staticVectors, true> (lanes, outL, outR, counts, n);
-    return filterGroup<2, false, 1, true> (lanes, outL, outR, counts, n);
+        return filterGroup<2, staticVectors, true> (lanes, outL, outR, counts, n);
+    return filterGroup<2, 1, true> (lanes, outL, outR, counts, n);
 }
 
 // Samples first..first+W-1 of the W lanes: x[j] holds sample first + j.
@@ -320,7 +306,7 @@ inline uint32_t movingGroup (RayLanes& lanes, Ray* const* rays, float* outL, flo
             store (lanes.contexts[f][0], memories[2 * f]);
             store (lanes.contexts[f][1], memories[2 * f + 1]);
         }
-        const uint32_t bad = filterGroup<F, false, 1, false> (lanes, outL, outR, &count, n);
+        const uint32_t bad = filterGroup<F, 1, false> (lanes, outL, outR, &count, n);
         for (int f = 0; f < F; ++f)
         {
             memories[2 * f] = load (lanes.contexts[f][0]);
