@@ -75,27 +75,11 @@ inline V load (const float* p) noexcept { return _mm256_loadu_ps (p); }
 inline void store (float* p, V v) noexcept { _mm256_storeu_ps (p, v); }
 inline V broadcast (float x) noexcept { return _mm256_set1_ps (x); }
 
+  #include "renderer/TransposeAvx.h"
+
 inline void transposeSquare (V* r) noexcept
 {
-    V t[8];
-    for (int l = 0; l < 8; l += 2)
-    {
-        t[l] = _mm256_unpacklo_ps (r[l], r[l + 1]);     // l,l+1 of samples 0,1 | 4,5
-        t[l + 1] = _mm256_unpackhi_ps (r[l], r[l + 1]); // l,l+1 of samples 2,3 | 6,7
-    }
-    V u[8];
-    for (int h = 0; h < 8; h += 4)
-    {
-        u[h] = _mm256_shuffle_ps (t[h], t[h + 2], _MM_SHUFFLE (1, 0, 1, 0));     // sample 0 | 4
-        u[h + 1] = _mm256_shuffle_ps (t[h], t[h + 2], _MM_SHUFFLE (3, 2, 3, 2)); // sample 1 | 5
-        u[h + 2] = _mm256_shuffle_ps (t[h + 1], t[h + 3], _MM_SHUFFLE (1, 0, 1, 0)); // 2 | 6
-        u[h + 3] = _mm256_shuffle_ps (t[h + 1], t[h + 3], _MM_SHUFFLE (3, 2, 3, 2)); // 3 | 7
-    }
-    for (int j = 0; j < 4; ++j)
-    {
-        r[j] = _mm256_permute2f128_ps (u[j], u[j + 4], 0x20);
-        r[j + 4] = _mm256_permute2f128_ps (u[j], u[j + 4], 0x31);
-    }
+    transposeEight (r);
 }
 
 inline V truncate (V x) noexcept { return _mm256_round_ps (x, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC); }

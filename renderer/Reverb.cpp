@@ -296,28 +296,7 @@ inline __m256 load (const LineVector& v) noexcept
 }
 
 // Rows of eight samples' lines become rows of eight lines' samples.
-void transpose (__m256* r) noexcept
-{
-    __m256 t[8];
-    for (int k = 0; k < 8; k += 2)
-    {
-        t[k] = _mm256_unpacklo_ps (r[k], r[k + 1]);
-        t[k + 1] = _mm256_unpackhi_ps (r[k], r[k + 1]);
-    }
-    __m256 u[8];
-    for (int h = 0; h < 8; h += 4)
-    {
-        u[h] = _mm256_shuffle_ps (t[h], t[h + 2], _MM_SHUFFLE (1, 0, 1, 0));
-        u[h + 1] = _mm256_shuffle_ps (t[h], t[h + 2], _MM_SHUFFLE (3, 2, 3, 2));
-        u[h + 2] = _mm256_shuffle_ps (t[h + 1], t[h + 3], _MM_SHUFFLE (1, 0, 1, 0));
-        u[h + 3] = _mm256_shuffle_ps (t[h + 1], t[h + 3], _MM_SHUFFLE (3, 2, 3, 2));
-    }
-    for (int j = 0; j < 4; ++j)
-    {
-        r[j] = _mm256_permute2f128_ps (u[j], u[j + 4], 0x20);
-        r[j + 4] = _mm256_permute2f128_ps (u[j], u[j + 4], 0x31);
-    }
-}
+  #include "renderer/TransposeAvx.h"
 
 // runLineFilters and scatterLines in one pass, eight samples of every line
 // stored at a time.
@@ -342,7 +321,7 @@ void feedRings (LineFilters& f, const float* inL, const float* inR, float* const
             dampState = _mm256_mul_ps (damped, dampCoeff);
             rows[j] = damped;
         }
-        transpose (rows);
+        transposeEight (rows);
         for (int d = 0; d < Reverb::numLines; ++d)
             _mm256_storeu_ps (rings[d] + i, rows[d]);
     }
