@@ -50,6 +50,7 @@ inline bool allStatesFinite (BinauralAudioProcessor& p)
 {
     using namespace Zeph::Finite;
     auto& r = p.render;
+    r.rayBatch.returnHeldMemories(); // the static rays' memories are held in the batch's lanes
     for (auto* ring : r.inputDelays)
         if (! allFinite (ring->buffer, ring->size))
             return false;
