@@ -338,3 +338,56 @@ TEST (Processor, ChannelsTheBufferLacksAreSilent)
         EXPECT_EQ (narrow, silentRest) << state;
     }
 }
+
+// Hosts hand over their own buffers, often one channel right after another
+// and the last right before heap bookkeeping: a block must write nothing
+// before or past the samples it was given, whatever its length (up to the
+// longest the renderer takes at once and past it).
+TEST (Processor, WritesNothingOutsideTheHostsBuffers)
+{
+    constexpr int channels = 16, guard = 64, longest = 4100;
+    constexpr float canary = -1234.5f;
+    for (const int block : { 1, 15, 16, 17, 31, 33, 477, 2047, 2048, 2049, 4096 })
+    {
+        BinauralAudioProcessor p;
+        juce::AudioProcessor::BusesLayout layout;
+        layout.inputBuses.add (juce::AudioChannelSet::discreteChannels (channels));
+        layout.outputBuses.add (juce::AudioChannelSet::stereo());
+        ASSERT_TRUE (p.setBusesLayout (layout));
+        p.prepareToPlay (48000.0, block);
+        p.pluginState.channelProfile = 11; // "Dolby 7.1.4"
+        p.layoutSettingsChanged();
+
+        // Each channel in its own stretch of one allocation, guarded on both sides.
+        std::vector<float> memory ((size_t) channels * (longest + 2 * guard), canary);
+        float* starts[channels];
+        for (int c = 0; c < channels; ++c)
+            starts[c] = memory.data() + (size_t) c * (longest + 2 * guard) + guard;
+
+        juce::MidiBuffer midi;
+        HeadMatrix head;
+        for (int b = 0, t = 0; b < 30; ++b, t += block)
+        {
+            const float yaw = 0.05f * (float) b, m[9] = { std::cos (yaw), -std::sin (yaw), 0.0f, std::sin (yaw),
+                                                          std::cos (yaw), 0.0f, 0.0f, 0.0f, 1.0f };
+            head.write (m);
+            p.trackerChanged (head);
+            for (int c = 0; c < channels; ++c)
+                for (int i = 0; i < block; ++i)
+                    starts[c][i] = 0.1f * std::sin (0.01f * (float) ((c + 1) * (t + i)));
+            juce::AudioBuffer<float> buffer (starts, channels, block);
+            p.processBlock (buffer, midi);
+        }
+
+        for (int c = 0; c < channels; ++c)
+        {
+            const float* start = starts[c];
+            int outside = 0;
+            for (int i = -guard; i < 0; ++i)
+                outside += start[i] != canary;
+            for (int i = block; i < longest + guard; ++i)
+                outside += start[i] != canary;
+            EXPECT_EQ (outside, 0) << "channel " << c << ", blocks of " << block;
+        }
+    }
+}
