@@ -14,8 +14,9 @@ namespace Zeph
 // (the left rays of a group in the lower half of the lanes, the right rays in
 // the upper half), so the filters of independent rays run together instead
 // of one latency-bound chain at a time. Every ray computes exactly what
-// Ray::renderAudio computes and is left in the same state, and the rays are
-// added into the outputs in queue order, so the outputs are those of
+// Ray::renderAudio computes and is left in the same state (a static ray's
+// filter memories once the batch hands them back, see below), and the rays
+// are added into the outputs in queue order, so the outputs are those of
 // rendering and adding one pair after another.
 //
 // Pairs whose rays the lanes do not cover (a filter mask other than 3 on a
