@@ -164,7 +164,7 @@ void RayBatch::holdMemories (int keptIndex, int lane, Ray& ray) noexcept
     if (kept.held[lane] != nullptr)
         returnHeld (*kept.held[lane]);
     returnMemoriesOf (ray);
-    loadMemories<staticFilters> (kept.lanes, lane, ray);
+    loadMemories (kept.lanes, lane, ray);
     kept.held[lane] = &ray;
     ray.heldLane = keptIndex * RayLanes::maxLanes + lane;
 }
@@ -175,7 +175,7 @@ void RayBatch::emptyKeptLane (KeptLanes& kept, int lane) noexcept
     if (kept.held[lane] != nullptr)
         returnHeld (*kept.held[lane]);
     kept.loaded[lane] = nullptr;
-    clearLane (kept.lanes, lane, staticFilters);
+    clearLane (kept.lanes, lane);
 }
 
 void RayBatch::setStaticLane (int keptIndex, int lane, Ray& ray, const Pair& pair, int32_t n) noexcept
@@ -190,7 +190,7 @@ void RayBatch::setStaticLane (int keptIndex, int lane, Ray& ray, const Pair& pai
             ray.takeUpdate();
             kept.loaded[lane] = &ray;
             kept.delays[lane] = Ray::roundedDelay (ray.targetDelay);
-            loadCoefficients<staticFilters> (target, lane, ray);
+            loadCoefficients (target, lane, ray);
         }
         kept.pairGains[lane] = pair.gain;
         target.gain[lane] = pair.gain * ray.gain;
@@ -240,10 +240,9 @@ void RayBatch::setMovingLane (int lane, Ray& ray, const Pair& pair, int32_t n) n
     lanes.source[lane] = moving.out[lane];
 }
 
-template <int numFilters>
 void RayBatch::loadCoefficients (RayLanes& target, int lane, const Ray& ray) noexcept
 {
-    for (int f = 0; f < numFilters; ++f)
+    for (int f = 0; f < staticFilters; ++f)
     {
         const BiquadCoefficients& c = ray.coefficients[f];
         target.coefficients[f][0][lane] = c.b0;
@@ -254,10 +253,9 @@ void RayBatch::loadCoefficients (RayLanes& target, int lane, const Ray& ray) noe
     }
 }
 
-template <int numFilters>
 void RayBatch::loadMemories (RayLanes& target, int lane, const Ray& ray) noexcept
 {
-    for (int f = 0; f < numFilters; ++f)
+    for (int f = 0; f < staticFilters; ++f)
     {
         target.contexts[f][0][lane] = ray.contexts[f].s1;
         target.contexts[f][1][lane] = ray.contexts[f].s2;
@@ -265,11 +263,11 @@ void RayBatch::loadMemories (RayLanes& target, int lane, const Ray& ray) noexcep
 }
 
 // A lane without a ray: silence through filters that pass nothing.
-void RayBatch::clearLane (RayLanes& target, int lane, int numFilters) noexcept
+void RayBatch::clearLane (RayLanes& target, int lane) noexcept
 {
     target.source[lane] = silence.data();
     target.gain[lane] = 0.0f;
-    for (int f = 0; f < numFilters; ++f)
+    for (int f = 0; f < staticFilters; ++f)
     {
         for (auto& coefficient : target.coefficients[f])
             coefficient[lane] = 0.0f;

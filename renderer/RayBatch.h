@@ -147,10 +147,10 @@ private:
     void returnHeld (Ray& ray) noexcept;
     void emptyKeptLane (KeptLanes& kept, int lane) noexcept;
     void setMovingLane (int lane, Ray& ray, const Pair& pair, int32_t n) noexcept;
-    void clearLane (RayLanes& target, int lane, int numFilters) noexcept;
-    template <int numFilters>
+    // A static lane's filters 0 and 1: cleared (silence through filters that
+    // pass nothing), or loaded from a ray.
+    void clearLane (RayLanes& target, int lane) noexcept;
     static void loadCoefficients (RayLanes& target, int lane, const Ray& ray) noexcept;
-    template <int numFilters>
     static void loadMemories (RayLanes& target, int lane, const Ray& ray) noexcept;
     void resetNonFiniteHeld (int keptIndex, uint32_t bad) noexcept;
 };
