@@ -147,8 +147,8 @@ void BlockRenderer::renderRoomReflections (float* outL, float* outR, const Zeph:
 {
     auto& room = render.room;
     auto& batch = render.rayBatch;
-    ReflectionPass pass { &room.activeReflections(), &profile, numChannels, 0, hasDesk, gain,
-                          render.settings.filterMask, batch.keptGeneration() };
+    ReflectionPass pass { &profile, numChannels, 0, hasDesk, gain, render.settings.filterMask,
+                          batch.keptGeneration() };
     for (int c = 0; c < numChannels; ++c)
         if (isSpatial (*profile.positions.getUnchecked (c)) && soloMutes.sounds (c))
             pass.sounding |= 1u << c;
@@ -183,7 +183,6 @@ void BlockRenderer::renderRoomReflections (float* outL, float* outR, const Zeph:
     renderQueuedRays (outL, outR);
 
     // What this pass rendered, if the next may replay it.
-    pass.set = &room.activeReflections();
     pass.batchGeneration = batch.keptGeneration();
     lastPass = pass;
     lastPassGroups = render.referenceRays ? -1 : batch.keptGroups();

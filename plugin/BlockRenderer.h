@@ -62,10 +62,11 @@ private:
 
     // What decides the pairs the reflection pass queues, and in which order.
     // While it holds from one block to the next and no flip is due, the
-    // pass replays the ray batch's static groups of the block before.
+    // pass replays the ray batch's static groups of the block before. The
+    // set needs no place here: every flip makes the batch forget its kept
+    // lanes, which moves batchGeneration on.
     struct ReflectionPass
     {
-        const Zeph::Room::ReflectionSet* set = nullptr;
         const Zeph::ChannelProfile* profile = nullptr;
         int numChannels = 0;
         uint32_t sounding = 0; // a bit per channel whose reflections are queued
@@ -76,7 +77,7 @@ private:
 
         bool operator== (const ReflectionPass& other) const noexcept
         {
-            return set == other.set && profile == other.profile && numChannels == other.numChannels
+            return profile == other.profile && numChannels == other.numChannels
                    && sounding == other.sounding && hasDesk == other.hasDesk && gain == other.gain
                    && filterMask == other.filterMask && batchGeneration == other.batchGeneration;
         }
