@@ -84,15 +84,10 @@ void Render::silenceNonFiniteOutput (float* outLeft, float* outRight, int32_t n)
     if (! (leftBad || rightBad))
         return;
 
-    // Rare: the filters reset themselves, the rings are searched here.
+    // Rare. The rays' and the equaliser's filters reset themselves, and the
+    // reverb lines after every feed; this keeps a line that was not fed.
     for (auto& line : reverb.delays)
-    {
-        if (line.buffer != nullptr && line.size > 0 && Finite::silenceNonFinite (line.buffer, line.size))
-            line.resetFilterState();
         line.recoverIfNonFinite();
-    }
-    for (auto& slot : eq.contexts)
-        Finite::resetIfNonFinite (slot, 2);
 }
 
 void Render::addSimpleDownmix (float* outLeft, float* outRight, const BlockSpec& spec, uint8_t channel) noexcept

@@ -39,7 +39,7 @@ struct Render
     void reset() noexcept;
 
     // Output samples that are not finite become silence; if there were any,
-    // every reverb ring and filter state still holding one is cleared of it.
+    // every reverb line whose state is no longer finite is cleared.
     // Audio thread, at the end of a block.
     void silenceNonFiniteOutput (float* outLeft, float* outRight, int32_t n) noexcept;
 
