@@ -13,9 +13,7 @@ bool copyAsFinite (const float* source, float* destination, int32_t n) noexcept
 {
     if (Vec::copyFinite (source, destination, n))
         return false;
-    for (int32_t i = 0; i < n; ++i)
-        if (! isFinite (destination[i]))
-            destination[i] = 0.0f;
+    zeroNonFinite (destination, n);
     return true;
 }
 } // namespace Zeph::Finite

@@ -31,14 +31,20 @@ bool allFinite (const float* x, int32_t n) noexcept;
 // one. One pass: the check rides along with the copy.
 bool copyAsFinite (const float* source, float* destination, int32_t n) noexcept;
 
+// Every non-finite sample of n becomes silence.
+inline void zeroNonFinite (float* x, int32_t n) noexcept
+{
+    for (int32_t i = 0; i < n; ++i)
+        if (! isFinite (x[i]))
+            x[i] = 0.0f;
+}
+
 // Replaces every non-finite sample with silence; true when there was one.
 inline bool silenceNonFinite (float* x, int32_t n) noexcept
 {
     if (allFinite (x, n))
         return false;
-    for (int32_t i = 0; i < n; ++i)
-        if (! isFinite (x[i]))
-            x[i] = 0.0f;
+    zeroNonFinite (x, n);
     return true;
 }
 

@@ -1,8 +1,9 @@
 #include "renderer/VectorOps.h"
 
+#include "renderer/Finite.h"
+
 #include <atomic>
 #include <cstdint>
-#include <cstring>
 
 // Plain loops of whole vectors: four lanes (SSE2, the x86-64 baseline),
 // eight (AVX) or sixteen (AVX-512, its tail masked), the widest the
@@ -49,12 +50,9 @@ inline void multiplyAdd (const float* a, float s, const float* b, float* d, int 
     }
 }
 
-// Whether x is infinity or NaN, from its exponent bits.
 inline bool nonFinite (float x) noexcept
 {
-    uint32_t bits;
-    std::memcpy (&bits, &x, sizeof bits);
-    return (bits & 0x7fffffffu) >= 0x7f800000u;
+    return ! Finite::isFinite (x);
 }
 
 inline bool copyFinite (const float* a, float* d, int from, int n) noexcept
