@@ -230,16 +230,9 @@ struct LineFilters
     LineVector dampGain, dampCoeff, dampState;
 };
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && ! defined(__SANITIZE_THREAD__)
- #define ZEPH_REVERB_LINES __attribute__ ((target_clones ("avx", "default")))
-#else
- #define ZEPH_REVERB_LINES
-#endif
-
 // The biquad, then the damping, of every line over count samples (even lines
 // from inL, odd lines from inR), each step as writeIntoDelay takes it; line
 // d's output for sample i goes to out[i][d].
-ZEPH_REVERB_LINES
 void runLineFilters (LineFilters& f, const float* inL, const float* inR, float (*out)[Reverb::numLines],
                      int32_t count) noexcept
 {
@@ -362,17 +355,15 @@ void mixLines (const float* const* lines, float readGain, float gainLeft, float 
 
  #pragma GCC pop_options
 
-bool hasAvx() noexcept
-{
-    static const bool avx = (__builtin_cpu_init(), __builtin_cpu_supports ("avx") != 0);
-    return avx;
-}
+// Settled when the library loads, so the audio thread never waits on a
+// first-use guard.
+const bool hasAvx = (__builtin_cpu_init(), __builtin_cpu_supports ("avx") != 0);
 #endif
 
 void feedRings (LineFilters& f, const float* inL, const float* inR, float* const* rings, int32_t count) noexcept
 {
 #if ZEPH_REVERB_AVX
-    if (hasAvx())
+    if (hasAvx)
         return Avx::feedRings (f, inL, inR, rings, count);
 #endif
     constexpr int32_t stretch = 64;
@@ -393,7 +384,7 @@ void mixLines (const float* const* lines, float readGain, float gainLeft, float 
                int32_t count) noexcept
 {
 #if ZEPH_REVERB_AVX
-    if (hasAvx())
+    if (hasAvx)
         return Avx::mixLines (lines, readGain, gainLeft, gainRight, outL, outR, count);
 #endif
     mixLineSamples (lines, readGain, gainLeft, gainRight, outL, outR, 0, count);
