@@ -9,6 +9,8 @@
  #include <xmmintrin.h>
 #endif
 
+static_assert (InputRouting::maxChannels == Zeph::Render::numInputRings, "every routed channel has an input ring");
+
 namespace
 {
 // Flush-to-zero and denormals-are-zero for the lifetime of one block.

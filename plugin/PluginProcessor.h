@@ -73,7 +73,9 @@ private:
     BlockRenderer blockRenderer { render, roomBuilder };
 
     // Set for a host that feeds the default input width whatever it sets: such a
-    // host is followed at that width only.
+    // host is followed at that width only. JUCE's wrapper names the host when
+    // the host connects the controller, which Ardour does before it sets the
+    // buses; a host connecting later is taken as any other.
     std::atomic<bool> hostFeedsDefaultInputWidth { false };
     // Where each host input channel sits in the buffer: set in prepareToPlay,
     // taken by the audio thread at its next block.
