@@ -93,8 +93,9 @@ public:
 
     tresult PLUGIN_API read (void* buffer, Steinberg::int32 numBytes, Steinberg::int32* numBytesRead) override
     {
-        const auto available = (Steinberg::int64) data.getSize() - position;
-        const auto n = (Steinberg::int32) juce::jlimit<Steinberg::int64> (0, juce::jmax (0, numBytes), available);
+        // Nothing left past the end, also after a seek beyond it.
+        const auto available = juce::jmax<Steinberg::int64> (0, (Steinberg::int64) data.getSize() - position);
+        const auto n = (Steinberg::int32) juce::jmin<Steinberg::int64> (juce::jmax (0, numBytes), available);
         if (n > 0)
             std::memcpy (buffer, static_cast<const char*> (data.getData()) + position, (size_t) n);
         position += n;
