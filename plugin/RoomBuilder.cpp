@@ -9,15 +9,6 @@
 
 namespace
 {
-using RoomGeometry = RoomBuilder::RoomGeometry;
-
-// In the order of the room presets.
-constexpr RoomGeometry geometries[Zeph::numListeningRooms] = {
-    { 2.6f, 2.99f, 2.31f, 1.28f, 5.2f, 5.6f, -8.3f, -14.6f },            // "Speech optimised"
-    { 2.7f, 5.5449996f, 6.565f, 1.28f, 9.73f, 12.29f, -6.9f, -12.0f },   // "Mixing studio"
-    { 3.5f, 5.435f, 6.885f, 1.655f, 10.63f, 13.67f, -6.3f, -11.7f },     // "Hall"
-};
-
 constexpr float deskHeight = 0.8f;
 constexpr float deskAngle = 25.0f;
 constexpr float deskGain = 0.25f;
@@ -49,11 +40,6 @@ float angleBetween (const float (&d)[3], const float (&q)[3]) noexcept
     return Zeph::radiansToDegrees (std::acos (cosine));
 }
 } // namespace
-
-const RoomBuilder::RoomGeometry& RoomBuilder::geometryFor (Zeph::ListeningRoom room) noexcept
-{
-    return geometries[(int) Zeph::roomPreset (room).room];
-}
 
 //==============================================================================
 bool RoomBuilder::setSampleRate (double rate)
@@ -110,7 +96,7 @@ void RoomBuilder::buildReflections (Zeph::Room::ReflectionSet& set, const Zeph::
                                     Zeph::ListeningRoom room, const HeadMatrix* matrix)
 {
     set.clear();
-    const auto& geometry = geometryFor (room);
+    const auto& geometry = Zeph::roomPreset (room).geometry;
     for (int i = 0; i < profile.numPositions(); ++i)
         appendReflections (set, (uint8_t) i, *profile.positions[i], geometry);
 
@@ -156,7 +142,7 @@ void RoomBuilder::writeChannelClasses (const Zeph::ChannelProfile& profile, Solo
 }
 
 void RoomBuilder::appendReflections (Zeph::Room::ReflectionSet& set, uint8_t channel,
-                                     const Zeph::ChannelPos& position, const RoomGeometry& g)
+                                     const Zeph::ChannelPos& position, const Zeph::RoomGeometry& g)
 {
     // The loudspeaker's place in the room.
     const float n = position.x * g.scale + g.listenerX;

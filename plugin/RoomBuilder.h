@@ -21,19 +21,6 @@
 class RoomBuilder
 {
 public:
-    // One listening room: the head and the loudspeaker circle inside its walls.
-    struct RoomGeometry
-    {
-        float scale;      // loudspeaker distance from the head, metres
-        float listenerX;
-        float listenerY;
-        float earHeight;
-        float width;      // walls at x = 0 and x = width
-        float depth;      // walls at y = 0 and y = depth
-        float order1Db;
-        float order2Db;
-    };
-
     explicit RoomBuilder (Zeph::Render& renderToBuild) noexcept : render (renderToBuild) {}
 
     // The rate constants for a new sample rate; true when the sets were
@@ -55,8 +42,6 @@ public:
     int32_t builtGeometry() const noexcept { return pendingGeometry.load (std::memory_order_relaxed); }
 
     // The building steps.
-    static const RoomGeometry& geometryFor (Zeph::ListeningRoom room) noexcept;
-
     // The radar's class of a position: 0 front, 1 other horizontal, 2 elevated,
     // 32 + i for a channel that is not rendered binaurally.
     static uint8_t channelClass (const Zeph::ChannelPos& position, int index) noexcept;
@@ -67,7 +52,7 @@ public:
     // Appends the fifteen reflections of one loudspeaker to the set: desk, floor,
     // then the images (m, s) with |m| + |s| <= 2, m outer, s inner.
     static void appendReflections (Zeph::Room::ReflectionSet& set, uint8_t channel,
-                                   const Zeph::ChannelPos& position, const RoomGeometry& geometry);
+                                   const Zeph::ChannelPos& position, const Zeph::RoomGeometry& geometry);
 
     // The reverb's left and right weights from the first row of a head matrix.
     static void reverbWeights (const float* firstRow, float& left, float& right) noexcept;

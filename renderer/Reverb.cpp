@@ -44,33 +44,11 @@ constexpr LineFilter lineFilters[Reverb::numLines] = {
     { lowShelf, 270.0f, 0.13f, -3.7f },
 };
 
-// Everything that depends on the room geometry.
-struct ReverbGeometry
-{
-    float lineGain[Reverb::numLines];    // linear gain of each line's filter
-    float dampCutoff[Reverb::numLines];  // Hz
-    float weightSpan;                    // X of the head weights
-    float crossfeed;                     // k
-    float readGain;
-    float levelDb;
-};
+static_assert (ReverbTuning::numLines == Reverb::numLines, "a room tunes every line");
 
-// One row per listening room, in the order of RoomPreset::reverbRow.
-constexpr ReverbGeometry geometries[numListeningRooms] = {
-    { { 1.3066f, 1.3066f, 1.2649f, 1.2649f, 1.2232f, 1.2232f, 1.3066f, 1.2788f },
-      { 7249.9995f, 6833.333f, 6416.6665f, 6000.0f, 5666.6665f, 5333.333f, 4916.6665f, 4666.6665f },
-      5.05f, 0.47f, 1.39f, -3.0f },
-    { { 1.363f, 1.363f, 1.3195f, 1.3195f, 1.276f, 1.276f, 1.363f, 1.334f },
-      { 8055.555f, 7592.592f, 7129.629f, 6666.6665f, 6296.296f, 5925.926f, 5462.963f, 5185.185f },
-      4.75f, 0.44f, 1.45f, -2.7f },
-    { { 1.3818f, 1.3818f, 1.3377f, 1.3377f, 1.2936f, 1.2936f, 1.3818f, 1.3524f },
-      { 8700.0f, 8200.0f, 7700.0f, 7200.0f, 6800.0f, 6400.0f, 5900.0f, 5600.0f },
-      4.6f, 0.34f, 1.47f, 0.0f },
-};
-
-const ReverbGeometry& geometryRow (int32_t geometryIndex) noexcept
+const ReverbTuning& tuningFor (int32_t geometryIndex) noexcept
 {
-    return geometries[reverbRowForGeometry (geometryIndex)];
+    return roomPresetForGeometry (geometryIndex).reverb;
 }
 } // namespace
 
@@ -171,7 +149,7 @@ void Reverb::setSamplingFrequency (const Settings& settings, const Room& room) n
 
 void Reverb::setSamplingFrequency (const Settings& settings, int32_t geometryIndex) noexcept
 {
-    const ReverbGeometry& geometry = geometryRow (geometryIndex);
+    const ReverbTuning& tuning = tuningFor (geometryIndex);
 
     for (int d = 0; d < numLines; ++d)
     {
@@ -180,7 +158,7 @@ void Reverb::setSamplingFrequency (const Settings& settings, int32_t geometryInd
         state.w0 = filter.frequency * settings.radiansPerSample;
         state.q = filter.slope;
         state.amplitude = filterAmplitude (filter.dB);
-        state.gain = geometry.lineGain[d];
+        state.gain = tuning.lineGain[d];
         state.type = filter.type;
         state.built = false;
 
@@ -188,7 +166,7 @@ void Reverb::setSamplingFrequency (const Settings& settings, int32_t geometryInd
         BiquadDesigner::buildFromState (designed, state);
         delays[d].coefficients = designed;
 
-        const float a = std::exp (-geometry.dampCutoff[d] * settings.radiansPerSample);
+        const float a = std::exp (-tuning.dampCutoff[d] * settings.radiansPerSample);
         delays[d].dampCoeff = a;
         delays[d].dampGain = 1.0f - a;
     }
@@ -453,12 +431,12 @@ void Reverb::process (float* outL, float* outR, int32_t n, float* const* work, f
     if (n <= 0)
         return;
 
-    const ReverbGeometry& geometry = geometryRow (geometryIndex);
+    const ReverbTuning& tuning = tuningFor (geometryIndex);
 
     // 1. Crossfeed into the line inputs.
     float* inL = work[8];
     float* inR = work[9];
-    const float k = geometry.crossfeed;
+    const float k = tuning.crossfeed;
     for (int32_t i = 0; i < n; ++i)
     {
         inL[i] = outL[i] + k * outR[i];
@@ -469,14 +447,14 @@ void Reverb::process (float* outL, float* outR, int32_t n, float* const* work, f
     feedLines (inL, inR, n);
 
     // 3. Head weights.
-    const float span = geometry.weightSpan;
+    const float span = tuning.weightSpan;
     const float weightLeft = (span - reverbGainLeft) / span;
     const float weightRight = (span - reverbGainRight) / span;
 
     // 4. Read every line at its tap, scaled by the read gain, and 5. mix:
     // left hears lines 1, 2, 5 and 6, right hears lines 0, 3, 4 and 7. A
     // line without a ring reads silence.
-    const float level = decibelsToGain (geometry.levelDb);
+    const float level = decibelsToGain (tuning.levelDb);
     const float gainLeft = level * weightLeft * 0.25f;
     const float gainRight = level * weightRight * 0.25f;
     const float* silence = nullptr;
@@ -509,7 +487,7 @@ void Reverb::process (float* outL, float* outR, int32_t n, float* const* work, f
         for (int d = 0; d < numLines; ++d)
             lines[d] = pos[d] >= 0 ? delays[d].buffer + pos[d] : silence + done;
 
-        mixLines (lines, geometry.readGain, gainLeft, gainRight, outL + done, outR + done, part);
+        mixLines (lines, tuning.readGain, gainLeft, gainRight, outL + done, outR + done, part);
         for (int d = 0; d < numLines; ++d)
             if (pos[d] >= 0 && (pos[d] += part) == delays[d].size)
                 pos[d] = 0;

@@ -14,13 +14,13 @@ const LoudspeakerPreset& loudspeakerPreset (Loudspeakers loudspeakers) noexcept
     return loudspeakerPresets[std::min ((int) loudspeakers, numLoudspeakerChoices - 1)];
 }
 
-int reverbRowForGeometry (int32_t geometryIndex) noexcept
+const RoomPreset& roomPresetForGeometry (int32_t geometryIndex) noexcept
 {
     for (const auto& preset : roomPresets)
         if (preset.geometryIndex == geometryIndex)
-            return preset.reverbRow;
+            return preset;
 
     const auto& last = roomPresets[numListeningRooms - 1];
-    return geometryIndex > last.geometryIndex ? last.reverbRow : roomPresets[0].reverbRow;
+    return geometryIndex > last.geometryIndex ? last : roomPresets[0];
 }
 } // namespace Zeph

@@ -287,8 +287,7 @@ TEST (RoomBuilder, EveryRayFitsTheLongestDelay)
         {
             Zeph::Room::ReflectionSet set;
             for (int i = 0; i < profile->numPositions(); ++i)
-                RoomBuilder::appendReflections (set, (uint8_t) i, *profile->positions[i],
-                                                RoomBuilder::geometryFor (preset.room));
+                RoomBuilder::appendReflections (set, (uint8_t) i, *profile->positions[i], preset.geometry);
             for (auto* reflection : set)
             {
                 reflection->compile (nullptr, settings, true);

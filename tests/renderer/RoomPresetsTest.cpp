@@ -13,13 +13,12 @@ TEST (RoomPresets, EveryRoomInTheOrderOfItsNumber)
         ListeningRoom room;
         const char* name;
         int32_t geometryIndex;
-        int reverbRow;
         bool hasDesk;
     };
     const Expected expected[] = {
-        { ListeningRoom::speechOptimised, "Speech optimised", 0, 0, true },
-        { ListeningRoom::mixingStudio, "Mixing studio", 2, 1, true },
-        { ListeningRoom::hall, "Hall", 3, 2, false },
+        { ListeningRoom::speechOptimised, "Speech optimised", 0, true },
+        { ListeningRoom::mixingStudio, "Mixing studio", 2, true },
+        { ListeningRoom::hall, "Hall", 3, false },
     };
     ASSERT_EQ (numListeningRooms, 3);
     for (int i = 0; i < numListeningRooms; ++i)
@@ -30,18 +29,17 @@ TEST (RoomPresets, EveryRoomInTheOrderOfItsNumber)
         EXPECT_EQ ((int) preset.room, i);
         EXPECT_EQ (std::string (preset.name), e.name);
         EXPECT_EQ (preset.geometryIndex, e.geometryIndex);
-        EXPECT_EQ (preset.reverbRow, e.reverbRow);
         EXPECT_EQ (preset.hasDesk, e.hasDesk);
     }
     // A number past the last room stands for the hall, as the room builder always took it.
     EXPECT_EQ (&roomPreset ((ListeningRoom) 7), &roomPresets[2]);
 }
 
-TEST (RoomPresets, ReverbRowOfEveryGeometry)
+TEST (RoomPresets, RoomOfEveryGeometry)
 {
-    const std::pair<int32_t, int> rows[] = { { -1, 0 }, { 0, 0 }, { 1, 0 }, { 2, 1 }, { 3, 2 }, { 4, 2 }, { 99, 2 } };
-    for (const auto& [geometry, row] : rows)
-        EXPECT_EQ (reverbRowForGeometry (geometry), row) << "geometry " << geometry;
+    const std::pair<int32_t, int> rooms[] = { { -1, 0 }, { 0, 0 }, { 1, 0 }, { 2, 1 }, { 3, 2 }, { 4, 2 }, { 99, 2 } };
+    for (const auto& [geometry, room] : rooms)
+        EXPECT_EQ (&roomPresetForGeometry (geometry), &roomPresets[room]) << "geometry " << geometry;
 }
 
 TEST (RoomPresets, Loudspeakers)
