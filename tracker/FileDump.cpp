@@ -9,6 +9,7 @@ constexpr juce::uint8 fileDumpId = 0x07;
 constexpr juce::uint8 headerId = 0x01;
 constexpr juce::uint8 dataPacketId = 0x02;
 constexpr juce::uint8 trackerId = 0x01;
+constexpr int packetNumberIndex = 4;
 constexpr int byteCountIndex = 5;
 constexpr int firstDataIndex = 6;
 } // namespace
@@ -76,5 +77,50 @@ int unpackData (const juce::uint8* payload, int payloadLength, juce::uint8* out)
     }
 
     return decoded;
+}
+
+//==============================================================================
+void Decoder::reset() noexcept
+{
+    nextPacket = 0;
+    decodedLength = 0;
+}
+
+bool Decoder::take (const juce::uint8* data, int size) noexcept
+{
+    const juce::uint8* payload = nullptr;
+    int payloadLength = 0;
+
+    switch (classify (data, size, payload, payloadLength))
+    {
+        case Kind::header:
+            nextPacket = 0;
+            return false;
+
+        case Kind::dataPacket:
+            return takeDataPacket (payload, payloadLength);
+
+        case Kind::other:
+            break;
+    }
+
+    return false;
+}
+
+bool Decoder::takeDataPacket (const juce::uint8* payload, int payloadLength) noexcept
+{
+    const juce::uint8 packetNumber = payload[packetNumberIndex];
+
+    if (packetNumber != nextPacket || ! checksumIsGood (payload, payloadLength))
+        return false;
+
+    const int length = unpackData (payload, payloadLength, decoded);
+
+    if (length < 0)
+        return false;
+
+    decodedLength = length;
+    nextPacket = (juce::uint8) ((packetNumber + 1) & 0x7f);
+    return true;
 }
 } // namespace Midi::FileDump

@@ -31,4 +31,30 @@ constexpr int maxDecodedBytes = 111;
 // maxDecodedBytes). Returns the number of decoded bytes, or -1 when the byte
 // count is not a data byte or reaches past the packet's own bytes.
 int unpackData (const juce::uint8* payload, int payloadLength, juce::uint8* out);
+
+// The identification text of a reply, packet by packet: a header restarts the
+// count at packet 0; the expected data packet with a good checksum and a byte
+// count inside the packet replaces the text and advances the count (127 wraps
+// to 0). Anything else changes nothing.
+class Decoder
+{
+public:
+    // Expects packet 0 and holds no text.
+    void reset() noexcept;
+
+    // One raw message; true when it was the expected data packet, whose bytes
+    // text() now holds.
+    bool take (const juce::uint8* data, int size) noexcept;
+
+    const juce::uint8* text() const noexcept { return decoded; }
+    int textLength() const noexcept { return decodedLength; }
+    int expectedPacket() const noexcept { return nextPacket; }
+
+private:
+    bool takeDataPacket (const juce::uint8* payload, int payloadLength) noexcept;
+
+    juce::uint8 decoded[maxDecodedBytes] = {};
+    int decodedLength = 0;
+    juce::uint8 nextPacket = 0;
+};
 } // namespace Midi::FileDump

@@ -1,7 +1,5 @@
 #include "tracker/MidiScanner.h"
 
-#include "tracker/FileDump.h"
-
 #include <algorithm>
 
 namespace Midi
@@ -310,7 +308,7 @@ void MidiScanner::sendIdentificationRequest()
         if (entry->paired)
             continue;
 
-        resetDecoder();
+        decoder.reset();
         probedIdentifier = entry->identifier;
 
         if (entry->output != nullptr)
@@ -438,7 +436,11 @@ void MidiScanner::handleIncomingMidiMessage (MidiPorts::Input* source, const juc
         if (entry == nullptr)
             return;
 
-        decodeFileDump (*entry, message);
+        if (decoder.take (message.getRawData(), message.getRawDataSize()))
+        {
+            InfoText::splitText (decoder.text(), decoder.textLength(), entry->tokens);
+            nameAndPair (*entry);
+        }
 
         if (auto* duplex = findDuplexOf (entry))
             name = duplex->name;
@@ -481,51 +483,6 @@ MidiScanner::Duplex* MidiScanner::findDuplexOf (const OutputDevice* output) cons
 }
 
 //==============================================================================
-void MidiScanner::resetDecoder()
-{
-    expectedPacket = 0;
-    dumpTextLength = 0;
-}
-
-void MidiScanner::decodeFileDump (InputDevice& source, const juce::MidiMessage& message)
-{
-    const juce::uint8* payload = nullptr;
-    int payloadLength = 0;
-
-    switch (FileDump::classify (message.getRawData(), message.getRawDataSize(), payload, payloadLength))
-    {
-        case FileDump::Kind::header:
-            expectedPacket = 0;
-            break;
-
-        case FileDump::Kind::dataPacket:
-            decodeDataPacket (source, payload, payloadLength);
-            break;
-
-        case FileDump::Kind::other:
-            break;
-    }
-}
-
-void MidiScanner::decodeDataPacket (InputDevice& source, const juce::uint8* payload, int payloadLength)
-{
-    const juce::uint8 packetNumber = payload[4];
-
-    if (packetNumber != expectedPacket || ! FileDump::checksumIsGood (payload, payloadLength))
-        return;
-
-    const int decoded = FileDump::unpackData (payload, payloadLength, dumpText);
-
-    if (decoded < 0)
-        return;
-
-    dumpTextLength = decoded;
-    expectedPacket = (juce::uint8) ((packetNumber + 1) & 0x7f);
-
-    InfoText::splitText (dumpText, dumpTextLength, source.tokens);
-    nameAndPair (source);
-}
-
 void MidiScanner::nameAndPair (InputDevice& source)
 {
     juce::String serial;

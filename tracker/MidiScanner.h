@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tracker/FileDump.h"
 #include "tracker/InfoText.h"
 #include "tracker/ListenerList.h"
 #include "tracker/MidiPorts.h"
@@ -72,6 +73,10 @@ public:
     // Uses the given port layer, which must outlive the scanner.
     explicit MidiScanner (MidiPorts& portsToUse);
     ~MidiScanner() override;
+
+    // A scan every scanPeriodMs from now on.
+    static constexpr int scanPeriodMs = 400;
+    void startScanning() { startTimer (scanPeriodMs); }
 
     // One scan.
     void timerCallback() override;
@@ -150,9 +155,6 @@ private:
     void deletePendingDuplexes();
     void closeAllPorts();
 
-    void resetDecoder();
-    void decodeFileDump (InputDevice& source, const juce::MidiMessage& message);
-    void decodeDataPacket (InputDevice& source, const juce::uint8* payload, int payloadLength);
     void nameAndPair (InputDevice& source);
     void forward (const juce::String& name, const juce::MidiMessage& message);
 
@@ -164,10 +166,8 @@ private:
     juce::CriticalSection listLock;
     juce::CriticalSection listenerLock;
 
-    // File Dump decoder, one for all ports.
-    juce::uint8 dumpText[115] = {};
-    int dumpTextLength = 0;
-    juce::uint8 expectedPacket = 0;
+    // One decoder for all ports.
+    FileDump::Decoder decoder;
 
     juce::String probedIdentifier;
     juce::OwnedArray<Duplex> duplexes;

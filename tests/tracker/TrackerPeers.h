@@ -21,8 +21,8 @@ struct MidiScannerPeer
     juce::OwnedArray<MidiScanner::Duplex>& duplexes() { return scanner.duplexes; }
     juce::CriticalSection& listLock() { return scanner.listLock; }
     std::vector<MidiScanner::Listener*> listeners() const { return scanner.listeners.toVector(); }
-    int dumpTextLength() const { return scanner.dumpTextLength; }
-    int expectedPacket() const { return scanner.expectedPacket; }
+    int dumpTextLength() const { return scanner.decoder.textLength(); }
+    int expectedPacket() const { return scanner.decoder.expectedPacket(); }
 
     static InputDevice* input (MidiScanner::Duplex& duplex) { return duplex.input; }
     static OutputDevice* output (MidiScanner::Duplex& duplex) { return duplex.output; }
