@@ -14,7 +14,7 @@ PluginState::PluginState (SettingsListener* settingsListenerToUse, HeadPanel::He
     soloMutes.reset();
     scanner.normalPrefixes.add ("Head Tracker");
     scanner.bootloaderPrefixes.add ("Vontaleer Bootloader");
-    scanner.startTimer (400);
+    scanner.startScanning();
 
     // Last, so no orientation reaches the processor before the state is complete.
     headPanel.setListener (headListener);

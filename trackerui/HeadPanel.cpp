@@ -7,8 +7,6 @@ namespace HeadPanel
 {
 namespace
 {
-constexpr int scanPeriodMs = 400;
-
 // The head circle and the unit head's place in it, in panel pixels.
 const juce::Rectangle<float> headCircle (58.0f, 2.0f, 96.0f, 96.0f);
 constexpr float headScale = 48.0f;
@@ -52,8 +50,6 @@ HeadPanel::HeadPanel (Midi::MidiScanner* scannerToUse, Midi::TrackerConnection* 
     addAndMakeVisible (connectButton);
     loadButtonImages (settingsButton, connectButton, theme->darkImages);
     connectButton.setVisible (false);
-
-    scanner->startTimer (scanPeriodMs);
 }
 
 HeadPanel::~HeadPanel()

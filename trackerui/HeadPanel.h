@@ -55,7 +55,7 @@ public:
     static constexpr int settingsButtonId = 0;
     static constexpr int connectButtonId = 1;
 
-    // Registers with the scanner and the connection and starts the scanner's timer.
+    // Registers with the scanner and the connection.
     HeadPanel (Midi::MidiScanner* scanner, Midi::TrackerConnection* connection);
     // Leaves the scanner and the connection and closes the settings dialog first.
     ~HeadPanel() override;

@@ -96,11 +96,11 @@ TEST (EditorStress, OpenAndCloseWhileRenderingAndTracking)
     auto processor = std::make_unique<TrackedProcessor> (ports);
     auto& state = processor->pluginState;
 
-    // Found and switched on by the head panel, then scanned for every 400 ms
+    // Found and switched on by the head panel, then scanned periodically
     // while the editors come and go.
     state.scanner.stopTimer();
     TrackerRig::bringUp (ports, state.scanner, tracker);
-    state.scanner.startTimer (400);
+    state.scanner.startScanning();
     ASSERT_EQ (state.headPanel.currentTrackerName, "0042");
 
     AudioThread audio (*processor, numInputs, hostBlockSize, [] (juce::AudioBuffer<float>& buffer, int64_t time) {

@@ -33,6 +33,7 @@ TEST (PluginState, Defaults)
     EXPECT_TRUE (s.scanner.normalPrefixes.contains ("Head Tracker"));
     EXPECT_TRUE (s.scanner.bootloaderPrefixes.contains ("Vontaleer Bootloader"));
     EXPECT_TRUE (s.scanner.isTimerRunning());
+    EXPECT_EQ (s.scanner.getTimerInterval(), 400);
     EXPECT_EQ (s.headPanel.getListener(), &processor);
 
     processor.pluginState.updateGains();
