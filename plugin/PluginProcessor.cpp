@@ -5,30 +5,10 @@
 #include "renderer/Finite.h"
 #include "renderer/VectorOps.h"
 
-#if defined(__SSE__) || defined(_M_X64)
- #include <xmmintrin.h>
-#endif
-
 static_assert (InputRouting::maxChannels == Zeph::Render::numInputRings, "every routed channel has an input ring");
 
 namespace
 {
-// Flush-to-zero and denormals-are-zero for the lifetime of one block.
-class ScopedFlushToZero
-{
-public:
-#if defined(__SSE__) || defined(_M_X64)
-    ScopedFlushToZero() noexcept : saved (_mm_getcsr()) { _mm_setcsr (saved | 0x8040u); }
-    ~ScopedFlushToZero() noexcept { _mm_setcsr (saved); }
-
-private:
-    unsigned int saved;
-#else
-private:
-    juce::ScopedNoDenormals noDenormals;
-#endif
-};
-
 // The input bus a host sees first: the first 16 speakers of VST3's speaker list
 // (arrangement 0xffff), whose order the framework keeps. Hosts that never offer more
 // input channels than this bus reports (Ardour) then run one instance with all of a
@@ -120,7 +100,8 @@ void BinauralAudioProcessor::publishInputRouting()
 
 void BinauralAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer&)
 {
-    ScopedFlushToZero ftz;
+    // Flush-to-zero and denormals-are-zero for the block, the caller's mode restored after.
+    juce::ScopedNoDenormals noDenormals;
 
     if (const auto* fresh = inputRoutingBox.take())
         blockRouting = *fresh;

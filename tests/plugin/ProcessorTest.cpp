@@ -198,9 +198,15 @@ TEST (Processor, ConstructionDefaults)
 TEST (Processor, FloatingPointModeIsRestored)
 {
     auto p = makeProcessor (2, 2);
-    const auto before = _mm_getcsr();
-    run (*p, 1024, 512);
-    EXPECT_EQ (_mm_getcsr(), before);
+    const auto caller = _mm_getcsr();
+    // Flush-to-zero and denormals-are-zero, off and on in the caller's mode.
+    for (const auto before : { caller & ~0x8040u, caller | 0x8040u })
+    {
+        _mm_setcsr (before);
+        run (*p, 1024, 512);
+        EXPECT_EQ (_mm_getcsr(), before);
+    }
+    _mm_setcsr (caller);
 }
 
 TEST (Processor, DownmixEveryLayout)
