@@ -157,11 +157,13 @@ TEST (EditorWindow, CapturedFromTheBundle)
     picture = captureEditor (error);
     ASSERT_TRUE (picture.isValid()) << error;
 
-    for (auto [part, check] : { std::pair { "size, background and version", checkSizeBackgroundAndVersion },
-                                { "headings", checkHeadings }, { "radar", checkRadar }, { "head panel", checkHeadPanel } })
+    struct Part { const char* name; void (*check)(); };
+    const Part parts[] = { { "size, background and version", checkSizeBackgroundAndVersion },
+                           { "headings", checkHeadings }, { "radar", checkRadar }, { "head panel", checkHeadPanel } };
+    for (const auto& part : parts)
     {
-        SCOPED_TRACE (part);
-        check();
+        SCOPED_TRACE (part.name);
+        part.check();
     }
     picture = {};
 }
