@@ -1,5 +1,6 @@
 #include "renderer/InterpolationCoefficients.h"
 #include "renderer/RayLanes.h"
+#include "renderer/TargetRegion.h"
 
 #include <cstdint>
 #include <initializer_list>
@@ -11,14 +12,8 @@
 #if (defined(__x86_64__) || defined(__i386__)) && defined(__SSE2__)
  #define ZEPH_RAY_LANES 1
  #include <immintrin.h>
- #if defined(__GNUC__) && ! defined(__clang__)
-  #define ZEPH_RAY_LANES_WIDE 1
- #else
-  #define ZEPH_RAY_LANES_WIDE 0
- #endif
 #else
  #define ZEPH_RAY_LANES 0
- #define ZEPH_RAY_LANES_WIDE 0
 #endif
 
 #if ZEPH_RAY_LANES
@@ -60,9 +55,7 @@ inline uint32_t nonFinite (V x) noexcept
 constexpr RayKernels kernels { W, staticVectors, &staticGroup, &movingGroup, &interpolate };
 } // namespace Zeph::RayKernelsSse
 
- #if ZEPH_RAY_LANES_WIDE
-  #pragma GCC push_options
-  #pragma GCC target("avx")
+ZEPH_TARGET_BEGIN ("avx")
 
 namespace Zeph::RayKernelsAvx
 {
@@ -99,13 +92,14 @@ inline uint32_t nonFinite (V x) noexcept
 constexpr RayKernels kernels { W, staticVectors, &staticGroup, &movingGroup, &interpolate };
 } // namespace Zeph::RayKernelsAvx
 
-  #pragma GCC pop_options
-  #pragma GCC push_options
-  #pragma GCC target("avx512f")
+ZEPH_TARGET_END
+ZEPH_TARGET_BEGIN ("avx512f")
+ #if ! defined(__clang__)
   #pragma GCC optimize("fp-contract=off")
   // GCC 12 warns about the undefined vectors inside its own AVX-512 shuffles.
   #pragma GCC diagnostic ignored "-Wuninitialized"
   #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+ #endif
 
 namespace Zeph::RayKernelsAvx512
 {
@@ -165,8 +159,7 @@ inline uint32_t nonFinite (V x) noexcept
 constexpr RayKernels kernels { W, staticVectors, &staticGroup, &movingGroup, &interpolate };
 } // namespace Zeph::RayKernelsAvx512
 
-  #pragma GCC pop_options
- #endif
+ZEPH_TARGET_END
  #pragma GCC diagnostic pop
 #endif
 
@@ -174,7 +167,7 @@ namespace Zeph
 {
 namespace
 {
-#if ZEPH_RAY_LANES_WIDE
+#if ZEPH_RAY_LANES
 // What this processor (and its operating system) lets run.
 struct Support
 {
@@ -202,12 +195,10 @@ const RayKernels* RayKernels::forWidth (int width) noexcept
 #if ZEPH_RAY_LANES
     if (width == RayKernelsSse::W)
         return &RayKernelsSse::kernels;
- #if ZEPH_RAY_LANES_WIDE
     if (width == RayKernelsAvx::W && support().avx)
         return &RayKernelsAvx::kernels;
     if (width == RayKernelsAvx512::W && support().avx512)
         return &RayKernelsAvx512::kernels;
- #endif
 #endif
     (void) width;
     return nullptr;

@@ -3,6 +3,7 @@
 #include "renderer/Finite.h"
 #include "renderer/Room.h"
 #include "renderer/RoomPresets.h"
+#include "renderer/TargetRegion.h"
 #include "renderer/Units.h"
 #include "renderer/VectorOps.h"
 
@@ -10,7 +11,7 @@
 #include <cmath>
 #include <cstring>
 
-#if defined(__x86_64__) && defined(__GNUC__) && ! defined(__clang__)
+#if defined(__x86_64__)
  #define ZEPH_REVERB_AVX 1
  #include <immintrin.h>
 #else
@@ -255,8 +256,7 @@ void mixLineSamples (const float* const* lines, float readGain, float gainLeft, 
 }
 
 #if ZEPH_REVERB_AVX
- #pragma GCC push_options
- #pragma GCC target("avx")
+ZEPH_TARGET_BEGIN ("avx")
 
 // The same steps eight samples at a time, for processors with AVX.
 namespace Avx
@@ -331,7 +331,7 @@ void mixLines (const float* const* lines, float readGain, float gainLeft, float 
 }
 } // namespace Avx
 
- #pragma GCC pop_options
+ZEPH_TARGET_END
 
 // Settled when the library loads, so the audio thread never waits on a
 // first-use guard.

@@ -1,6 +1,7 @@
 #include "renderer/VectorOps.h"
 
 #include "renderer/Finite.h"
+#include "renderer/TargetRegion.h"
 
 #include <atomic>
 #include <cstdint>
@@ -9,7 +10,7 @@
 // eight (AVX) or sixteen (AVX-512, its tail masked), the widest the
 // processor has chosen once. Every operation is elementwise and none fuses
 // a multiply and an add, so every width gives the same samples.
-#if defined(__x86_64__) && defined(__SSE2__) && defined(__GNUC__) && ! defined(__clang__)
+#if defined(__x86_64__) && defined(__SSE2__)
  #define ZEPH_VEC_WIDE 1
  #include <immintrin.h>
 #else
@@ -88,8 +89,10 @@ constexpr Operations operations { &clear, &add, &multiply, &multiplyAdd, &copyFi
 } // namespace Scalar
 
 #if ZEPH_VEC_WIDE
- #pragma GCC push_options
- #pragma GCC optimize("fp-contract=off", "no-tree-vectorize")
+ #if ! defined(__clang__)
+  #pragma GCC push_options
+  #pragma GCC optimize("fp-contract=off", "no-tree-vectorize")
+ #endif
 
 namespace Sse
 {
@@ -160,8 +163,7 @@ bool allFinite (const float* a, int n) noexcept
 constexpr Operations operations { &clear, &add, &multiply, &multiplyAdd, &copyFinite, &allFinite };
 } // namespace Sse
 
- #pragma GCC push_options
- #pragma GCC target("avx")
+ZEPH_TARGET_BEGIN ("avx")
 
 namespace Avx
 {
@@ -255,9 +257,8 @@ bool allFinite (const float* a, int n) noexcept
 constexpr Operations operations { &clear, &add, &multiply, &multiplyAdd, &copyFinite, &allFinite };
 } // namespace Avx
 
- #pragma GCC pop_options
- #pragma GCC push_options
- #pragma GCC target("avx512f")
+ZEPH_TARGET_END
+ZEPH_TARGET_BEGIN ("avx512f")
 
 namespace Avx512
 {
@@ -358,8 +359,10 @@ bool allFinite (const float* a, int n) noexcept
 constexpr Operations operations { &clear, &add, &multiply, &multiplyAdd, &copyFinite, &allFinite };
 } // namespace Avx512
 
- #pragma GCC pop_options
- #pragma GCC pop_options
+ZEPH_TARGET_END
+ #if ! defined(__clang__)
+  #pragma GCC pop_options
+ #endif
 
 const Operations& chooseOperations() noexcept
 {

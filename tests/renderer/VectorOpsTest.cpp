@@ -1,4 +1,5 @@
 #include "renderer/Finite.h"
+#include "renderer/RayLanes.h"
 #include "renderer/VectorOps.h"
 
 #include <gtest/gtest.h>
@@ -34,6 +35,26 @@ std::vector<float> randomSamples (size_t count, unsigned seed)
 
 constexpr float guard = 12345.0f; // past the end: must stay untouched
 } // namespace
+
+// The wide kernels are built in whichever compiler built them: each width is
+// there exactly when the processor runs its instructions.
+TEST (VectorOps, EveryWidthTheProcessorRunsIsBuiltIn)
+{
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    struct Width { int lanes; bool runs; };
+    const Width table[] = { { 4, true },
+                            { 8, __builtin_cpu_supports ("avx") != 0 },
+                            { 16, __builtin_cpu_supports ("avx512f") != 0 } };
+    for (const auto& w : table)
+    {
+        EXPECT_EQ (Zeph::Vec::operationsForWidth (w.lanes) != nullptr, w.runs) << w.lanes << " lanes of vector operations";
+        EXPECT_EQ (Zeph::RayKernels::forWidth (w.lanes) != nullptr, w.runs) << w.lanes << " lanes of ray kernels";
+    }
+#else
+    GTEST_SKIP() << "vectors are built for x86-64 only";
+#endif
+}
 
 TEST (VectorOps, EveryWidthGivesTheScalarSamplesAndWritesNothingPastTheEnd)
 {
