@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: in Release, then under ThreadSanitizer,
-# AddressSanitizer and UndefinedBehaviorSanitizer; then runs each fuzz target
-# for a short while.
+# Builds everything and runs every test: in Release with GCC and with clang,
+# then under ThreadSanitizer, AddressSanitizer and UndefinedBehaviorSanitizer;
+# then runs each fuzz target for a short while.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -16,6 +16,12 @@ ctest --test-dir build -j"$jobs" --output-on-failure
 for bench in build/tools/bench_*; do
   if [ -x "$bench" ]; then "$bench" --quick; fi
 done
+
+# Everything again with clang, the compiler of the fuzz targets: its build
+# must pass the same tests, the wide kernels included.
+CC=clang CXX=clang++ cmake -S . -B build-clang -G Ninja -DCMAKE_BUILD_TYPE=Release
+cmake --build build-clang -j"$jobs"
+ctest --test-dir build-clang -j"$jobs" --output-on-failure
 
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVB_SANITIZE_THREAD=ON -DVB_BUILD_PLUGIN=OFF
 cmake --build build-tsan -j"$jobs"
