@@ -1,7 +1,8 @@
 # cmake -DSOURCE_DIR=<tree> -DLAYERS=<build>/layers.txt -P CheckIncludes.cmake
 #
-# Fails when a source of one of our libraries includes a header of a folder or
-# JUCE module that the library does not link. Each line of LAYERS reads
+# Fails when a source of one of our libraries (its subfolders included)
+# includes a header of a folder or JUCE module that the library does not link.
+# Each line of LAYERS reads
 # "folder|folders it may include|JUCE modules it may include".
 
 cmake_minimum_required(VERSION 3.22)
@@ -16,7 +17,7 @@ foreach(line IN LISTS lines)
   string(REPLACE "," ";" allowedFolders "${allowedFolders}")
   string(REPLACE "," ";" allowedModules "${allowedModules}")
 
-  file(GLOB files "${SOURCE_DIR}/${folder}/*.h" "${SOURCE_DIR}/${folder}/*.cpp")
+  file(GLOB_RECURSE files "${SOURCE_DIR}/${folder}/*.h" "${SOURCE_DIR}/${folder}/*.cpp")
   foreach(file IN LISTS files)
     file(STRINGS "${file}" includes REGEX "^[ \t]*#[ \t]*include")
     foreach(include IN LISTS includes)

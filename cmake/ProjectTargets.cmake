@@ -17,21 +17,21 @@ endfunction()
 
 # vb_library(<name> <folder> [TOOLS_ONLY] [LINKS <libraries>...] [EXCLUDE <files>...])
 #
-# A static library of the sources in <folder>. It and its users see its
-# headers as "<folder>/...", and a source of it sees no other header of the
-# tree than those of the libraries it links. LINKS names our libraries and
-# JUCE modules (vb_juce_*).
+# A static library of the sources in <folder> and its subfolders. It and its
+# users see its headers as "<folder>/...", and a source of it sees no other
+# header of the tree than those of the libraries it links. LINKS names our
+# libraries and JUCE modules (vb_juce_*).
 #
 # When something it links comes in a build for the bundle (<link>_shipped,
 # see JuceModules.cmake), the library does too, unless it is TOOLS_ONLY:
 # <name>_shipped, made of the same sources and linking the shipped builds.
 function(vb_library name folder)
   cmake_parse_arguments(ARG "TOOLS_ONLY" "" "LINKS;EXCLUDE" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/${folder}/*.cpp")
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/${folder}/*.cpp")
   foreach(item IN LISTS ARG_EXCLUDE)
     list(REMOVE_ITEM sources "${CMAKE_SOURCE_DIR}/${folder}/${item}")
   endforeach()
-  file(GLOB headers CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/${folder}/*.h")
+  file(GLOB_RECURSE headers CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/${folder}/*.h")
   vb_include_root(root ${name} ${folder})
 
   set(shippedLinks)

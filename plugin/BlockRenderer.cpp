@@ -1,6 +1,6 @@
 #include "plugin/BlockRenderer.h"
 
-#include "renderer/VectorOps.h"
+#include "renderer/vector/VectorOps.h"
 
 namespace
 {

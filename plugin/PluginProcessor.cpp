@@ -3,7 +3,7 @@
 #include "plugin/PluginEditor.h"
 #include "plugin/SavedState.h"
 #include "renderer/Finite.h"
-#include "renderer/VectorOps.h"
+#include "renderer/vector/VectorOps.h"
 
 static_assert (InputRouting::maxChannels == Zeph::Render::numInputRings, "every routed channel has an input ring");
 

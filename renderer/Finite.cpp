@@ -1,6 +1,6 @@
 #include "renderer/Finite.h"
 
-#include "renderer/VectorOps.h"
+#include "renderer/vector/VectorOps.h"
 
 namespace Zeph::Finite
 {

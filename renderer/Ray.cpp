@@ -3,7 +3,7 @@
 #include "renderer/Finite.h"
 #include "renderer/InterpolationCoefficients.h"
 #include "renderer/Units.h"
-#include "renderer/VectorOps.h"
+#include "renderer/vector/VectorOps.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 #include "renderer/Render.h"
 
 #include "renderer/Finite.h"
-#include "renderer/VectorOps.h"
+#include "renderer/vector/VectorOps.h"
 
 #include <algorithm>
 #include <cmath>

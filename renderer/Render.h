@@ -2,7 +2,7 @@
 
 #include "renderer/EQ.h"
 #include "renderer/FlexibleDelay.h"
-#include "renderer/RayBatch.h"
+#include "renderer/vector/RayBatch.h"
 #include "renderer/RenderSpec.h"
 #include "renderer/Reverb.h"
 #include "renderer/Room.h"

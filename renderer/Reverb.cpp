@@ -3,9 +3,9 @@
 #include "renderer/Finite.h"
 #include "renderer/Room.h"
 #include "renderer/RoomPresets.h"
-#include "renderer/TargetRegion.h"
+#include "renderer/vector/TargetRegion.h"
 #include "renderer/Units.h"
-#include "renderer/VectorOps.h"
+#include "renderer/vector/VectorOps.h"
 
 #include <algorithm>
 #include <cmath>
@@ -267,7 +267,7 @@ inline __m256 load (const LineVector& v) noexcept
 }
 
 // Rows of eight samples' lines become rows of eight lines' samples.
-  #include "renderer/TransposeAvx.h"
+  #include "renderer/vector/TransposeAvx.h"
 
 // runLineFilters and scatterLines in one pass, eight samples of every line
 // stored at a time.

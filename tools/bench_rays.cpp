@@ -3,7 +3,7 @@
 // side by side (RayBatch, at every lane width the processor has).
 
 #include "renderer/FlexibleDelay.h"
-#include "renderer/RayBatch.h"
+#include "renderer/vector/RayBatch.h"
 #include "renderer/Ray.h"
 #include "renderer/Settings.h"
 

@@ -2,8 +2,8 @@
 // and the same ray state, at every lane width the processor has, for any
 // block length, ring position, mix of static and moving rays, speed of the
 // head and filter mask.
-#include "renderer/RayBatch.h"
-#include "renderer/VectorOps.h"
+#include "renderer/vector/RayBatch.h"
+#include "renderer/vector/VectorOps.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "renderer/Finite.h"
-#include "renderer/RayLanes.h"
-#include "renderer/VectorOps.h"
+#include "renderer/vector/RayLanes.h"
+#include "renderer/vector/VectorOps.h"
 
 #include <gtest/gtest.h>
 

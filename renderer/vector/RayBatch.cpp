@@ -1,7 +1,7 @@
-#include "renderer/RayBatch.h"
+#include "renderer/vector/RayBatch.h"
 
 #include "renderer/Finite.h"
-#include "renderer/VectorOps.h"
+#include "renderer/vector/VectorOps.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "renderer/InterpolationCoefficients.h"
-#include "renderer/RayLanes.h"
-#include "renderer/TargetRegion.h"
+#include "renderer/vector/RayLanes.h"
+#include "renderer/vector/TargetRegion.h"
 
 #include <cstdint>
 #include <initializer_list>
@@ -50,7 +50,7 @@ inline uint32_t nonFinite (V x) noexcept
     return bits (_mm_cmpnlt_ps (magnitude, broadcast (__builtin_inff())));
 }
 
- #include "renderer/RayKernels.h"
+ #include "renderer/vector/RayKernels.h"
 
 constexpr RayKernels kernels { W, staticVectors, &staticGroup, &movingGroup, &interpolate };
 } // namespace Zeph::RayKernelsSse
@@ -68,7 +68,7 @@ inline V load (const float* p) noexcept { return _mm256_loadu_ps (p); }
 inline void store (float* p, V v) noexcept { _mm256_storeu_ps (p, v); }
 inline V broadcast (float x) noexcept { return _mm256_set1_ps (x); }
 
-  #include "renderer/TransposeAvx.h"
+  #include "renderer/vector/TransposeAvx.h"
 
 inline void transposeSquare (V* r) noexcept
 {
@@ -87,7 +87,7 @@ inline uint32_t nonFinite (V x) noexcept
     return bits (_mm256_cmp_ps (magnitude, broadcast (__builtin_inff()), _CMP_NLT_UQ));
 }
 
-  #include "renderer/RayKernels.h"
+  #include "renderer/vector/RayKernels.h"
 
 constexpr RayKernels kernels { W, staticVectors, &staticGroup, &movingGroup, &interpolate };
 } // namespace Zeph::RayKernelsAvx
@@ -154,7 +154,7 @@ inline uint32_t nonFinite (V x) noexcept
     return bits (_mm512_cmp_ps_mask (_mm512_abs_ps (x), broadcast (__builtin_inff()), _CMP_NLT_UQ));
 }
 
-  #include "renderer/RayKernels.h"
+  #include "renderer/vector/RayKernels.h"
 
 constexpr RayKernels kernels { W, staticVectors, &staticGroup, &movingGroup, &interpolate };
 } // namespace Zeph::RayKernelsAvx512

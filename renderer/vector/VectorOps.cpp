@@ -1,7 +1,7 @@
-#include "renderer/VectorOps.h"
+#include "renderer/vector/VectorOps.h"
 
 #include "renderer/Finite.h"
-#include "renderer/TargetRegion.h"
+#include "renderer/vector/TargetRegion.h"
 
 #include <atomic>
 #include <cstdint>

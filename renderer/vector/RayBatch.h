@@ -2,7 +2,7 @@
 
 #include "renderer/FlexibleDelay.h"
 #include "renderer/Ray.h"
-#include "renderer/RayLanes.h"
+#include "renderer/vector/RayLanes.h"
 #include "renderer/Settings.h"
 
 #include <cstdint>
