@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config ccache git
+  build-essential cmake ninja-build pkg-config ccache git patch
   juce-modules-source
   libgtest-dev googletest
   clang libclang-rt-14-dev
