@@ -7,6 +7,7 @@
 // then renders finite output, and what it saves loads back the same.
 
 #include "tests/host/HostFixture.h"
+#include "tools/host/HostState.h"
 #include "tools/host/Vst3Instance.h"
 
 #pragma GCC diagnostic push
@@ -50,10 +51,9 @@ juce::MemoryBlock eightBytes (uint64_t value)
 
 const juce::MemoryBlock marker ("JUCEPrivateData", 15);
 
-// The plug-in's text, then the framework's trailer with the given length.
 juce::MemoryBlock withTrailer (const juce::String& text, const juce::MemoryBlock& privateData, uint64_t length)
 {
-    return join ({ bytesOf (text), eightBytes (0), privateData, eightBytes (length), marker });
+    return VbHost::HostState::withFrameworkTrailer (bytesOf (text), privateData, length);
 }
 
 juce::MemoryBlock withTrailer (const juce::String& text, const juce::MemoryBlock& privateData)

@@ -66,6 +66,18 @@ juce::MemoryBlock stripFrameworkTrailer (const juce::MemoryBlock& stream)
     return { stream.getData(), start };
 }
 
+juce::MemoryBlock withFrameworkTrailer (const juce::MemoryBlock& pluginBytes, const juce::MemoryBlock& privateData,
+                                        uint64_t length)
+{
+    juce::MemoryOutputStream out;
+    out << pluginBytes;
+    out.writeInt64 (0);
+    out << privateData;
+    out.writeInt64 ((juce::int64) length);
+    out.write (trailerMagic, std::strlen (trailerMagic));
+    return out.getMemoryBlock();
+}
+
 juce::MemoryBlock pluginBytes (const juce::MemoryBlock& hostBlob)
 {
     juce::MemoryBlock stream;
