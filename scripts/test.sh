@@ -43,7 +43,7 @@ UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVB_BUILD_FUZZERS=ON -DVB_BUILD_PLUGIN=OFF
 cmake --build build-fuzz -j"$jobs"
-for target in state tracker filedump; do
+for target in state vst3state tracker filedump; do
   corpora=("build-fuzz/corpus/$target")
   mkdir -p "${corpora[0]}"
   for kept in "fuzz/corpus/$target" "fuzz/regressions/$target"; do

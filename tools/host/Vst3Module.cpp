@@ -132,22 +132,32 @@ std::unique_ptr<Vst3Module> Vst3Module::open (const juce::File& bundle, juce::St
         return {};
     }
 
-    std::unique_ptr<Vst3Module> module (new Vst3Module());
-
     // Never unmapped: a module may leave threads or exit handlers behind.
-    module->handle = dlopen (binary.getFullPathName().toRawUTF8(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-    if (module->handle == nullptr)
+    auto* handle = dlopen (binary.getFullPathName().toRawUTF8(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    if (handle == nullptr)
     {
         const char* reason = dlerror();
         error = "cannot load " + binary.getFullPathName() + ": " + (reason != nullptr ? reason : "unknown error");
         return {};
     }
+    return enter (handle, binary.getFullPathName(), error);
+}
+
+std::unique_ptr<Vst3Module> Vst3Module::openLinked (juce::String& error)
+{
+    return enter (dlopen (nullptr, RTLD_NOW), "this program", error);
+}
+
+std::unique_ptr<Vst3Module> Vst3Module::enter (void* handle, const juce::String& name, juce::String& error)
+{
+    std::unique_ptr<Vst3Module> module (new Vst3Module());
+    module->handle = handle;
 
     if (auto entry = (ModuleEntryProc) dlsym (module->handle, "ModuleEntry"))
     {
         if (! entry (module->handle))
         {
-            error = "ModuleEntry failed in " + binary.getFullPathName();
+            error = "ModuleEntry failed in " + name;
             return {};
         }
         module->entered = true;
@@ -156,7 +166,7 @@ std::unique_ptr<Vst3Module> Vst3Module::open (const juce::File& bundle, juce::St
     auto getFactory = (GetFactoryProc) dlsym (module->handle, "GetPluginFactory");
     if (getFactory == nullptr)
     {
-        error = "no GetPluginFactory in " + binary.getFullPathName();
+        error = "no GetPluginFactory in " + name;
         return {};
     }
 

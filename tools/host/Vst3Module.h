@@ -64,6 +64,9 @@ class Vst3Module
 {
 public:
     static std::unique_ptr<Vst3Module> open (const juce::File& bundle, juce::String& error);
+
+    // The module linked into this program, its entry points exported from it.
+    static std::unique_ptr<Vst3Module> openLinked (juce::String& error);
     ~Vst3Module();
 
     const ModuleFactory& factory() const noexcept { return info; }
@@ -85,6 +88,9 @@ public:
 
 private:
     Vst3Module() = default;
+
+    // Enters the module behind a dlopen handle and reads its factory.
+    static std::unique_ptr<Vst3Module> enter (void* handle, const juce::String& name, juce::String& error);
 
     void* handle = nullptr;
     bool entered = false;
