@@ -2,6 +2,7 @@
 
 #include "tools/host/PluginHost.h"
 #include "tools/host/Signals.h"
+#include "tools/host/Vst3Module.h"
 
 #include <gtest/gtest.h>
 
@@ -118,6 +119,23 @@ protected:
     static inline std::unique_ptr<VbHost::HostedPlugin> plugin;
     static inline juce::String loadError;
 };
+// The bundle's module opened as a host not built on JUCE opens it, for tests that
+// drive instances through the plain VST3 interfaces (Vst3Instance).
+class PlainHostTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (bundlePath() == juce::File())
+            GTEST_SKIP() << "this build makes no VST3 bundle";
+        juce::String error;
+        module = VbHost::Vst3Module::open (bundlePath(), error);
+        ASSERT_NE (module, nullptr) << error;
+    }
+
+    std::unique_ptr<VbHost::Vst3Module> module;
+};
+
 // Whether every sample of the buffer is a finite number.
 inline bool allFinite (const juce::AudioBuffer<float>& buffer)
 {

@@ -25,18 +25,9 @@ juce::String stateFor (int layoutId)
     return HostTesting::stateText (false, layoutId, "");
 }
 
-class WireOrder : public ::testing::Test
+class WireOrder : public HostTesting::PlainHostTest
 {
 protected:
-    void SetUp() override
-    {
-        if (HostTesting::bundlePath() == juce::File())
-            GTEST_SKIP() << "this build makes no VST3 bundle";
-        juce::String error;
-        module = VbHost::Vst3Module::open (HostTesting::bundlePath(), error);
-        ASSERT_NE (module, nullptr) << error;
-    }
-
     // A fresh instance with the arrangement and the state runs the input through;
     // empty when the instance does not come up.
     juce::AudioBuffer<float> renderPlain (SpeakerArrangement input, const juce::String& state,
@@ -70,8 +61,6 @@ protected:
                 << name << ": host channel " << k;
         EXPECT_GT (SpeakerClicks::peak (reference, 0, slot), 0.0f) << name << ": the first channel sounds";
     }
-
-    std::unique_ptr<VbHost::Vst3Module> module;
 };
 
 struct ArrangementCase
