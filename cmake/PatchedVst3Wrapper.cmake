@@ -1,7 +1,7 @@
-# JUCE's VST3 wrapper with cmake/patches/vst3-state-loader.patch applied: a copy
-# of juce_audio_plugin_client in the build tree, patched at configure time, takes
-# the place of the installed module's VST3 source (the installed files stay
-# untouched). Whatever links juce::juce_audio_plugin_client_VST3 compiles the copy.
+# JUCE's VST3 wrapper with cmake/patches/vst3-state-loader.patch applied: the
+# wrapper's source, patched at configure time into the build tree, takes the place
+# of the installed one (the installed files stay untouched). Whatever links
+# juce::juce_audio_plugin_client_VST3 compiles the patched copy.
 
 set(VB_WRAPPER_PATCH "${CMAKE_SOURCE_DIR}/cmake/patches/vst3-state-loader.patch")
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${VB_WRAPPER_PATCH}")
@@ -16,10 +16,15 @@ set(installed "${juce_modules}/juce_audio_plugin_client")
 set(copy "${CMAKE_BINARY_DIR}/juce-patched/juce_audio_plugin_client")
 set(wrapper VST3/juce_VST3_Wrapper.cpp)
 
-# The module as installed (timestamps kept, so an unchanged copy rebuilds nothing),
-# then the wrapper patched beside it and put in place only when it differs.
-file(COPY "${installed}" DESTINATION "${CMAKE_BINARY_DIR}/juce-patched"
-     PATTERN juce_VST3_Wrapper.cpp EXCLUDE)
+# The wrapper's entry source beside the patched wrapper, and the module's own
+# headers through a link, so that each header stays one file to the compiler.
+file(COPY "${installed}/juce_audio_plugin_client_VST3.cpp" DESTINATION "${copy}")
+if(NOT EXISTS "${copy}/utility")
+  file(CREATE_LINK "${installed}/utility" "${copy}/utility" SYMBOLIC)
+endif()
+
+# Patched beside, then put in place only when it differs, so that an unchanged
+# patch rebuilds nothing.
 set(scratch "${CMAKE_BINARY_DIR}/juce-patched/scratch")
 file(REMOVE_RECURSE "${scratch}")
 file(COPY "${installed}/${wrapper}" DESTINATION "${scratch}/VST3")
@@ -31,6 +36,7 @@ if(NOT patch_result EQUAL 0)
   message(FATAL_ERROR "cmake/patches/vst3-state-loader.patch no longer applies to ${installed}/${wrapper} "
                       "(JUCE ${JUCE_VERSION}): check whether this JUCE still needs it and update it.\n${patch_output}")
 endif()
+file(MAKE_DIRECTORY "${copy}/VST3")
 file(COPY_FILE "${scratch}/${wrapper}" "${copy}/${wrapper}" ONLY_IF_DIFFERENT)
 file(REMOVE_RECURSE "${scratch}")
 
