@@ -3,7 +3,7 @@
 // through the plain VST3 interfaces, so each input reaches the state loader a host
 // calls. After loading, a few blocks render to finite output, and saving, loading
 // and saving again gives the same state. One instance serves every input, as one
-// instance serves a host that reloads projects.
+// instance serves a host that reloads projects; it goes when the program exits.
 #include "renderer/Finite.h"
 #include "tools/host/Vst3Instance.h"
 
@@ -30,10 +30,20 @@ struct Rig
     std::abort();
 }
 
+Rig* theRig = nullptr;
+
+// The instance, then the module, go before the framework's statics do: its
+// message and timer threads stop with them.
+void tearDown()
+{
+    delete theRig;
+    theRig = nullptr;
+}
+
 Rig& rig()
 {
     static Rig* r = [] {
-        auto* made = new Rig(); // lives to the end of the process
+        auto* made = new Rig();
         juce::String error;
         made->module = VbHost::Vst3Module::openLinked (error);
         if (made->module != nullptr)
@@ -46,6 +56,8 @@ Rig& rig()
         for (int c = 0; c < 2; ++c)
             for (int i = 0; i < made->input.getNumSamples(); ++i)
                 made->input.setSample (c, i, (float) ((i * (c + 3)) % 17) / 17.0f - 0.5f);
+        theRig = made;
+        std::atexit (tearDown);
         return made;
     }();
     return *r;
