@@ -10,11 +10,6 @@
 #include "tools/host/HostState.h"
 #include "tools/host/Vst3Instance.h"
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wshadow"
-#include <pluginterfaces/vst/vstspeaker.h>
-#pragma GCC diagnostic pop
-
 #include <juce_data_structures/juce_data_structures.h>
 
 #include <cstring>
