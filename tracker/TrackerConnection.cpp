@@ -1,6 +1,7 @@
 #include "tracker/TrackerConnection.h"
 
-#include <algorithm>
+#include "shared/Rotation.h"
+
 #include <cmath>
 
 namespace Midi
@@ -333,7 +334,7 @@ void TrackerConnection::decodeYawPitchRoll (Tracker::Properties& record, const j
 
     float m[9];
     yawPitchRollToMatrix (yaw, pitch, roll, m);
-    record.headMatrix.write (m);
+    storeOrientation (record, m);
 
     if (trackerListener != nullptr)
         trackerListener->trackerOrientationYPR (record.name, yaw, pitch, roll);
@@ -348,7 +349,7 @@ void TrackerConnection::decodeQuaternion (Tracker::Properties& record, const juc
 
     float m[9];
     quaternionToMatrix (w, x, y, z, m);
-    record.headMatrix.write (m);
+    storeOrientation (record, m);
 
     if (trackerListener != nullptr)
         trackerListener->trackerOrientationQ (record.name, w, x, y, z);
@@ -359,10 +360,20 @@ void TrackerConnection::decodeMatrix (Tracker::Properties& record, const juce::u
     float m[9];
     for (int i = 0; i < 9; ++i)
         m[i] = orientationValue (payload[5 + 2 * i], payload[6 + 2 * i]);
-    record.headMatrix.write (m);
+    storeOrientation (record, m);
 
     if (trackerListener != nullptr)
         trackerListener->trackerOrientationM (record.name, m);
+}
+
+// The one place an orientation enters a record. A scaled or skewed rotation is
+// straightened; what no rotation is near leaves the record as it was, so that it
+// only ever holds its tracker's last good rotation.
+void TrackerConnection::storeOrientation (Tracker::Properties& record, const float* matrix)
+{
+    float rotation[9];
+    if (toRotation (matrix, rotation))
+        record.headMatrix.write (rotation);
 }
 
 void TrackerConnection::decodeRaw (Tracker::Properties& record, const juce::uint8* payload)
@@ -436,10 +447,14 @@ void TrackerConnection::applyParameter (Tracker::Properties& record, juce::uint8
 }
 
 //==============================================================================
-void TrackerConnection::notifyOrientation (const char* name, float* matrix)
+// Listeners get rotations only, straightened as the record got them.
+void TrackerConnection::notifyOrientation (const char* name, const float* matrix)
 {
+    float rotation[9];
+    if (! toRotation (matrix, rotation))
+        return;
     const juce::String trackerName (name);
-    orientationListeners.call ([&] (OrientationListener& listener) { listener.trackerOrientation (trackerName, matrix); });
+    orientationListeners.call ([&] (OrientationListener& listener) { listener.trackerOrientation (trackerName, rotation); });
 }
 
 void TrackerConnection::notifyProperties (void (PropertyListener::*operation) (const Tracker::Properties&),
@@ -464,9 +479,7 @@ void TrackerConnection::trackerOrientationQ (const char* name, float w, float x,
 
 void TrackerConnection::trackerOrientationM (const char* name, const float* matrix)
 {
-    float m[9];
-    std::copy (matrix, matrix + 9, m);
-    notifyOrientation (name, m);
+    notifyOrientation (name, matrix);
 }
 
 void TrackerConnection::trackerRaw (const char*, const float*, juce::uint8, juce::uint8) {}

@@ -33,7 +33,8 @@ namespace Midi
 // Speaks the head tracker's system-exclusive protocol (F0 00 3C 19 type ... F7):
 // keeps one Tracker::Properties record per tracker that the scanner reports,
 // decodes orientation, raw sensor values and parameter reports, and writes
-// settings to trackers through the scanner.
+// settings to trackers through the scanner. A record's head matrix only ever
+// holds a rotation: the last good one its tracker sent.
 //
 // Threads: the record list changes only on the message thread (scannerDeviceAdded,
 // scannerDeviceRemoved, the destructor). A recursive lock guards the list, the
@@ -54,7 +55,8 @@ public:
     {
     public:
         virtual ~OrientationListener() = default;
-        // MIDI input thread; matrix: nine floats, row-major.
+        // MIDI input thread; matrix: a rotation, nine floats, row-major. What a
+        // tracker sends that is no rotation is straightened or never handed on.
         virtual void trackerOrientation (const juce::String& name, float* matrix) = 0;
     };
 
@@ -149,7 +151,8 @@ private:
     void decodeParameterReport (Tracker::Properties& record, const juce::uint8* payload, int length);
     void applyParameter (Tracker::Properties& record, juce::uint8 parameter, juce::uint8 value);
 
-    void notifyOrientation (const char* name, float* matrix);
+    void storeOrientation (Tracker::Properties& record, const float* matrix);
+    void notifyOrientation (const char* name, const float* matrix);
     void notifyProperties (void (PropertyListener::*operation) (const Tracker::Properties&),
                            const Tracker::Properties& record);
 

@@ -1,6 +1,5 @@
 #include "trackerui/HeadPanel.h"
 
-#include "trackerui/Rotation.h"
 #include "trackerui/SpriteSheet.h"
 
 namespace HeadPanel
@@ -160,29 +159,11 @@ void HeadPanel::trackerOrientation (const juce::String& name, float* matrix)
     if (record == nullptr)
         return;
 
-    if (name != lastRotationOf)
-    {
-        const float identity[9] { 1, 0, 0, 0, 1, 0, 0, 0, 1 };
-        std::copy (identity, identity + 9, lastRotation);
-        lastRotationOf = name;
-    }
-
-    // A scaled or skewed rotation (an unnormalised quaternion) is straightened.
-    // What no rotation is near (an arbitrary matrix, non-finite values) reaches
-    // neither the listener nor the drawing, and the record gets the last
-    // rotation back.
-    float rotation[9];
-    if (! toRotation (matrix, rotation))
-    {
-        record->headMatrix.write (lastRotation);
-        return;
-    }
-    std::copy (rotation, rotation + 9, lastRotation);
-
-    record->headMatrix.write (rotation);
+    // The connection hands on rotations only.
+    record->headMatrix.write (matrix);
     notifyListener (record->headMatrix);
 
-    buildWireframe (planes, rotation);
+    buildWireframe (planes, matrix);
     {
         const juce::ScopedLock sl (wireframeLock);
         latestSegments.swapWith (planes.segments);

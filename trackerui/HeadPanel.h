@@ -110,11 +110,6 @@ private:
     mutable juce::CriticalSection listenerLock;
     Listener* listener = nullptr; // guarded by listenerLock
 
-    // The last rotation handed on and the tracker it came from (MIDI input
-    // thread): written back when that tracker sends something that is no rotation.
-    float lastRotation[9] { 1, 0, 0, 0, 1, 0, 0, 0, 1 };
-    juce::String lastRotationOf;
-
     juce::OwnedArray<PointPlanes::Segment> latestSegments; // under wireframeLock
     bool latestIsNew = false;                               // under wireframeLock
     juce::OwnedArray<PointPlanes::Segment> paintedSegments; // message thread

@@ -223,3 +223,112 @@ TEST_F (HeadTrackingEndToEnd, ConnectButtonClosesAndReopensThePorts)
     EXPECT_EQ (tracker.numSwitchOns(), 1);
     EXPECT_TRUE (pumpUntil ([&] { return panel().settingsPanel.toggles[0]->isEnabled(); }));
 }
+
+namespace
+{
+// A processor with two trackers, the first current at a yaw of 0.5 and quiet,
+// the second waiting.
+struct TwoTrackers
+{
+    TwoTrackers() : processor (std::make_unique<BinauralAudioProcessor> (ports))
+    {
+        juce::AudioProcessor::BusesLayout layout;
+        layout.inputBuses.add (juce::AudioChannelSet::discreteChannels (numInputs));
+        layout.outputBuses.add (juce::AudioChannelSet::stereo());
+        EXPECT_TRUE (processor->setBusesLayout (layout));
+        processor->prepareToPlay (sampleRate, blockSize);
+        scanner().stopTimer();
+
+        first.setOrientation (0.5f, 0.0f, 0.0f);
+        TrackerRig::bringUp (ports, scanner(), first);
+        TrackerRig::bringUp (ports, scanner(), second);
+        EXPECT_TRUE (Sim::waitUntil ([&] { return first.numOrientationsSent() > 0; }));
+        first.stopStreaming();
+        EXPECT_TRUE (first.waitUntilQuiet());
+        EXPECT_TRUE (ports.waitUntilDelivered());
+        EXPECT_EQ (second.numSwitchOns(), 0);
+    }
+
+    Midi::MidiScanner& scanner() { return processor->pluginState.scanner; }
+
+    // The output level of noise on every input, in dB, once the rings are full.
+    float noiseLevelDb()
+    {
+        juce::Random random (3);
+        juce::MidiBuffer midi;
+        juce::AudioBuffer<float> block (numInputs, blockSize);
+        double sum = 0.0;
+        for (int i = 0; i < 40; ++i)
+        {
+            for (int c = 0; c < numInputs; ++c)
+                for (int s = 0; s < blockSize; ++s)
+                    block.setSample (c, s, random.nextFloat() * 0.2f - 0.1f);
+            processor->processBlock (block, midi);
+            if (i >= 30)
+                for (int ear = 0; ear < 2; ++ear)
+                    for (int s = 0; s < blockSize; ++s)
+                        sum += (double) block.getSample (ear, s) * block.getSample (ear, s);
+        }
+        return (float) (10.0 * std::log10 (sum / (20.0 * blockSize)));
+    }
+
+    Sim::SimulatedPorts ports;
+    std::unique_ptr<BinauralAudioProcessor> processor;
+    SimulatedTracker first { ports, "Head Tracker", "a" };
+    SimulatedTracker second { ports, "Head Tracker", "b", [] { Sim::TrackerIdentity i; i.serial = "0043"; return i; }() };
+};
+} // namespace
+
+TEST (HeadTrackingSwitch, WaitingTrackerTakesOverWithItsLastRotationInEveryFormat)
+{
+    using TrackerRig::orientationMessage;
+    // A yaw of 0.5 in each format, scaled, or followed by what is no rotation.
+    const float c = std::cos (0.5f), s = std::sin (0.5f);
+    const float qw = std::cos (0.25f), qz = std::sin (0.25f);
+    const struct
+    {
+        const char* what;
+        std::vector<juce::MidiMessage> sent; // by the waiting tracker, in order
+    } cases[] {
+        { "yaw, pitch and roll", { orientationMessage (0, { 0.5f, 0, 0 }) } },
+        { "unnormalised quaternion", { orientationMessage (1, { 2 * qw, 0, 0, 2 * qz }) } },
+        { "quaternion, then a zero one", { orientationMessage (1, { qw, 0, 0, qz }), orientationMessage (1, { 0, 0, 0, 0 }) } },
+        { "scaled matrix", { orientationMessage (2, { 2 * c, -2 * s, 0, 2 * s, 2 * c, 0, 0, 0, 2 }) } },
+        { "matrix, then one of equal values",
+          { orientationMessage (2, { c, -s, 0, s, c, 0, 0, 0, 1 }),
+            orientationMessage (2, { 3.999f, 3.999f, 3.999f, 3.999f, 3.999f, 3.999f, 3.999f, 3.999f, 3.999f }) } },
+    };
+    float expectedLeft, expectedRight;
+    const float firstRow[3] { c, -s, 0 };
+    RoomBuilder::reverbWeights (firstRow, expectedLeft, expectedRight);
+
+    for (const auto& test : cases)
+    {
+        SCOPED_TRACE (test.what);
+        TwoTrackers rig;
+        auto& room = rig.processor->render.room;
+        EXPECT_NEAR (room.reverbGainLeft.load(), expectedLeft, 2.0e-3f);
+        const float before = rig.noiseLevelDb();
+
+        for (const auto& message : test.sent)
+            rig.second.send (message);
+        ASSERT_TRUE (rig.ports.waitUntilDelivered());
+
+        // The first goes and the second is current; its stream is held back
+        // until a layout change has built the room from its record.
+        rig.first.unplug();
+        rig.ports.holdDelivery (true);
+        rig.scanner().timerCallback();
+        ASSERT_EQ (rig.processor->pluginState.headPanel.currentTrackerName, "0043");
+        auto& state = rig.processor->pluginState;
+        state.channelProfile = 0;
+        rig.processor->layoutSettingsChanged();
+        state.channelProfile = 1;
+        rig.processor->layoutSettingsChanged();
+
+        EXPECT_NEAR (room.reverbGainLeft.load(), expectedLeft, 2.0e-3f);
+        EXPECT_NEAR (room.reverbGainRight.load(), expectedRight, 2.0e-3f);
+        EXPECT_NEAR (rig.noiseLevelDb(), before, 1.0f);
+        rig.ports.holdDelivery (false);
+    }
+}

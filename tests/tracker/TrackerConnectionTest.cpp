@@ -471,15 +471,21 @@ TEST_F (TrackerConnectionTest, QuaternionMessage)
     OrientationRecorder orientations;
     connection.addOrientationListener (&orientations);
 
+    // An unnormalised quaternion: four times the identity, straightened.
     connection.handleIncomingMidiMessage ("T1", toMidi (quaternionMessage (2, 0, 0, 0)));
-    const float four[9] = { 4, 0, 0, 0, 4, 0, 0, 0, 4 };
-    expectMatrixNear (record.headMatrix.readMatrix, four, 0);
-    ASSERT_EQ (orientations.matrices.size(), 1u);
-    expectMatrixNear (orientations.matrices[0].data(), four, 0);
-
-    connection.handleIncomingMidiMessage ("T1", toMidi (quaternionMessage (1, 0, 0, 0)));
     expectMatrixNear (record.headMatrix.readMatrix, identity, 0);
+    ASSERT_EQ (orientations.matrices.size(), 1u);
+    expectMatrixNear (orientations.matrices[0].data(), identity, 0);
+
+    const float halfTurn[9] = { -1, 0, 0, 0, -1, 0, 0, 0, 1 };
+    connection.handleIncomingMidiMessage ("T1", toMidi (quaternionMessage (0, 0, 0, 1)));
+    expectMatrixNear (record.headMatrix.readMatrix, halfTurn, 0);
     EXPECT_EQ (record.headMatrix.readMatrix.load(), record.headMatrix.buffer);
+
+    // A zero quaternion is no rotation: the record keeps the last one, no listener hears of it.
+    connection.handleIncomingMidiMessage ("T1", toMidi (quaternionMessage (0, 0, 0, 0)));
+    expectMatrixNear (record.headMatrix.readMatrix, halfTurn, 0);
+    EXPECT_EQ (orientations.matrices.size(), 2u);
 }
 
 TEST_F (TrackerConnectionTest, MatrixMessagePassesTheValuesUnchanged)
@@ -489,17 +495,21 @@ TEST_F (TrackerConnectionTest, MatrixMessagePassesTheValuesUnchanged)
     connection.addOrientationListener (&orientations);
     DecodeRecorder decoded;
 
+    const float rotation[9] = { 0, 0, 1, -1, 0, 0, 0, -1, 0 };
+    connection.handleIncomingMidiMessage ("T1", toMidi (matrixMessage (rotation)));
+    expectMatrixNear (record.headMatrix.readMatrix, rotation, 0);
+    ASSERT_EQ (orientations.matrices.size(), 1u);
+    expectMatrixNear (orientations.matrices[0].data(), rotation, 0);
+
+    // The decoder reports the values as they came, rotation or not; the record
+    // keeps its rotation.
+    peer.trackerListener() = &decoded;
     const float m[9] = { 0.5f, -0.25f, 3.99951171875f, -4.0f, 0, 1, -1, 0.125f, -0.00048828125f };
     connection.handleIncomingMidiMessage ("T1", toMidi (matrixMessage (m)));
-    expectMatrixNear (record.headMatrix.readMatrix, m, 0);
-    ASSERT_EQ (orientations.matrices.size(), 1u);
-    expectMatrixNear (orientations.matrices[0].data(), m, 0);
-
-    peer.trackerListener() = &decoded;
-    connection.handleIncomingMidiMessage ("T1", toMidi (matrixMessage (identity)));
     ASSERT_EQ (decoded.calls.size(), 1u);
     EXPECT_EQ (decoded.calls[0], "m T1");
-    expectMatrixNear (decoded.values.data(), identity, 0);
+    expectMatrixNear (decoded.values.data(), m, 0);
+    expectMatrixNear (record.headMatrix.readMatrix, rotation, 0);
 }
 
 TEST_F (TrackerConnectionTest, HeadPanelStyleSecondWriteFlipsOnceMore)

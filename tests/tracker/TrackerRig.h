@@ -32,6 +32,21 @@ inline void bringUp (Sim::SimulatedPorts& ports, Midi::MidiScanner& scanner, Sim
     scan (ports, scanner, { &tracker });
 }
 
+// An orientation message of the tracker protocol: F0 00 3C 19 40 format values F7,
+// format 0 yaw-pitch-roll, 1 quaternion, 2 matrix.
+inline juce::MidiMessage orientationMessage (int format, std::initializer_list<float> values)
+{
+    std::vector<juce::uint8> bytes { 0xf0, 0x00, 0x3c, 0x19, 0x40, (juce::uint8) format };
+    for (auto v : values)
+    {
+        juce::uint8 encoded[2];
+        Sim::SimulatedTracker::encodeValue (v, encoded);
+        bytes.insert (bytes.end(), encoded, encoded + 2);
+    }
+    bytes.push_back (0xf7);
+    return juce::MidiMessage (bytes.data(), (int) bytes.size());
+}
+
 inline std::vector<juce::uint8> bytesOf (const juce::MidiMessage& message)
 {
     return { message.getRawData(), message.getRawData() + message.getRawDataSize() };

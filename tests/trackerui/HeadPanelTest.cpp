@@ -7,6 +7,7 @@
 using namespace HeadPanelRig;
 using namespace UiTesting;
 using Sim::SimulatedTracker;
+using TrackerRig::orientationMessage;
 
 namespace
 {
@@ -18,20 +19,6 @@ Sim::TrackerIdentity serial (const char* number)
     Sim::TrackerIdentity identity;
     identity.serial = number;
     return identity;
-}
-
-// An orientation message of the tracker protocol: F0 00 3C 19 40 format values F7.
-juce::MidiMessage orientationMessage (int format, std::initializer_list<float> values)
-{
-    std::vector<juce::uint8> bytes { 0xf0, 0x00, 0x3c, 0x19, 0x40, (juce::uint8) format };
-    for (auto v : values)
-    {
-        juce::uint8 encoded[2];
-        SimulatedTracker::encodeValue (v, encoded);
-        bytes.insert (bytes.end(), encoded, encoded + 2);
-    }
-    bytes.push_back (0xf7);
-    return juce::MidiMessage (bytes.data(), (int) bytes.size());
 }
 
 class HeadPanelTest : public ::testing::Test

@@ -1,9 +1,7 @@
-#include "trackerui/Rotation.h"
+#include "shared/Rotation.h"
 
 #include <cmath>
 
-namespace HeadPanel
-{
 namespace
 {
 constexpr float tolerance = 0.02f; // well above the 2^-11 steps of the wire format
@@ -73,4 +71,3 @@ bool toRotation (const float* m, float* out) noexcept
     }
     return true;
 }
-} // namespace HeadPanel
