@@ -158,23 +158,9 @@ void BinauralAudioProcessor::setStateInformation (const void* data, int sizeInBy
 }
 
 //==============================================================================
-std::optional<HeadMatrix> BinauralAudioProcessor::currentHeadMatrix() const
-{
-    const auto& panel = pluginState.headPanel;
-    if (panel.connection == nullptr || panel.currentTrackerName.isEmpty())
-        return std::nullopt;
-    auto* record = panel.connection->findProperties (panel.currentTrackerName);
-    if (record == nullptr)
-        return std::nullopt;
-    // Read under the connection's lock, between two of the tracker's messages:
-    // never between the decoder's write and the head panel's, which puts a
-    // rotation in place of what was none.
-    return panel.connection->copyOf (*record).headMatrix;
-}
-
 void BinauralAudioProcessor::layoutSettingsChanged()
 {
-    const auto head = currentHeadMatrix();
+    const auto head = pluginState.headPanel.currentHeadMatrix();
     const auto* profile = pluginState.currentProfile();
     if (profile != nullptr)
         RoomBuilder::writeChannelClasses (*profile, pluginState.soloMutes);

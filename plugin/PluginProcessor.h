@@ -10,8 +10,6 @@
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
-#include <optional>
-
 // The object the host talks to: buses, identity, state and the audio blocks.
 // Its three threads each have a class of their own: the message thread's
 // settings go to the room builder and into renderSpec, the MIDI input
@@ -63,9 +61,6 @@ public:
     Zeph::Render render;
 
 private:
-    // The current tracker's head matrix, or none when no tracker is current.
-    std::optional<HeadMatrix> currentHeadMatrix() const;
-
     // Where the bus in force puts each host input channel, for the audio thread.
     void publishInputRouting();
 

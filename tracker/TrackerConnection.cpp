@@ -139,6 +139,14 @@ Tracker::Properties TrackerConnection::copyOf (const Tracker::Properties& record
     return record;
 }
 
+std::optional<HeadMatrix> TrackerConnection::headMatrixOf (const juce::String& name)
+{
+    const juce::ScopedLock sl (recordLock);
+    if (auto* record = findProperties (name))
+        return record->headMatrix;
+    return std::nullopt;
+}
+
 //==============================================================================
 void TrackerConnection::turnOn (const juce::String& name, Tracker::Rate rate, Tracker::AngleMode angleMode)
 {

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <initializer_list>
+#include <optional>
 #include <vector>
 
 namespace Tracker
@@ -98,6 +99,9 @@ public:
 
     // A copy of a record of this connection, taken whole while the decoder cannot write it.
     Tracker::Properties copyOf (const Tracker::Properties& record);
+
+    // Any thread: a copy of the head matrix of the first record of that name, if any.
+    std::optional<HeadMatrix> headMatrixOf (const juce::String& name);
 
     // No callback reaches a listener once its removal has returned.
     void addPropertyListener (PropertyListener* listener);

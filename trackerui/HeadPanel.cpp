@@ -91,6 +91,26 @@ void HeadPanel::makeCurrent (const juce::String& name)
 {
     const juce::ScopedLock sl (nameLock);
     currentTrackerName = name;
+    currentDrivesHead = name.isNotEmpty();
+}
+
+void HeadPanel::setDrivesHead (bool drives)
+{
+    const juce::ScopedLock sl (nameLock);
+    currentDrivesHead = drives && currentTrackerName.isNotEmpty();
+}
+
+std::optional<HeadMatrix> HeadPanel::currentHeadMatrix() const
+{
+    juce::String name;
+    {
+        const juce::ScopedLock sl (nameLock);
+        if (! currentDrivesHead)
+            return std::nullopt;
+        name = currentTrackerName;
+    }
+    // The record holds the last good rotation of its tracker.
+    return connection->headMatrixOf (name);
 }
 
 //==============================================================================
@@ -257,6 +277,7 @@ void HeadPanel::toggleConnection()
     {
         // Closing the input waits for a message in progress, so the identity
         // matrix is the last the listener gets from this tracker.
+        setDrivesHead (false); // from here on, rooms are built looking straight ahead
         duplex->disconnect();
         headLooksAhead();
         scheduleRepaint();
@@ -265,6 +286,7 @@ void HeadPanel::toggleConnection()
     {
         // The tracker kept streaming: its messages simply flow again.
         duplex->connect();
+        setDrivesHead (duplex->connected);
     }
 
     connectButton.useAltImage = ! duplex->connected;

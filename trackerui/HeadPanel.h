@@ -73,6 +73,10 @@ public:
     // and whether it is connected.
     void setConnected (bool connected);
 
+    // Any thread: the current tracker's head matrix while it drives the head;
+    // none while no tracker is current or the current one is disconnected.
+    std::optional<HeadMatrix> currentHeadMatrix() const;
+
     // Message thread. Waits for a listener call in progress on the MIDI input thread.
     void setListener (Listener* newListener);
     Listener* getListener() const;
@@ -106,7 +110,12 @@ private:
     void focusSettingsPanel (Midi::MidiScanner::Duplex* duplex);
     void takeLatestWireframe();
 
-    juce::CriticalSection nameLock;
+    void setDrivesHead (bool drives);
+
+    // Taken on the MIDI input thread under the connection's record lock: never
+    // hold it while asking the connection for anything.
+    mutable juce::CriticalSection nameLock;
+    bool currentDrivesHead = false; // under nameLock
     mutable juce::CriticalSection listenerLock;
     Listener* listener = nullptr; // guarded by listenerLock
 

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace HeadPanelRig;
 using namespace UiTesting;
 using Sim::SimulatedTracker;
@@ -222,6 +224,67 @@ TEST_F (HeadTrackingEndToEnd, ConnectButtonClosesAndReopensThePorts)
     expectCentreHeardAt (90.0f);
     EXPECT_EQ (tracker.numSwitchOns(), 1);
     EXPECT_TRUE (pumpUntil ([&] { return panel().settingsPanel.toggles[0]->isEnabled(); }));
+}
+
+TEST_F (HeadTrackingEndToEnd, DisconnectedHeadStaysAheadThroughEveryRebuild)
+{
+    scanByHand();
+    SimulatedTracker tracker (ports, "Head Tracker", "t");
+    tracker.setOrientation (halfPi, 0.0f, 0.0f);
+    bringUp (tracker);
+    ASSERT_TRUE (headTurnsTo (halfPi));
+    auto& room = processor->render.room;
+    EXPECT_NEAR (room.reverbGainLeft.load(), -1.0f, 1.0e-3f);
+    EXPECT_NEAR (room.reverbGainRight.load(), 1.0f, 1.0e-3f);
+
+    // Every way the room gets built again.
+    auto& state = processor->pluginState;
+    const struct
+    {
+        const char* what;
+        std::function<void()> rebuild;
+    } rebuilds[] {
+        { "layout change", [&] { state.channelProfile = 0; processor->layoutSettingsChanged();
+                                 state.channelProfile = 1; processor->layoutSettingsChanged(); } },
+        { "state load", [&] { juce::MemoryBlock saved;
+                              processor->getStateInformation (saved);
+                              processor->setStateInformation (saved.getData(), (int) saved.getSize()); } },
+        { "sample rate change", [&] { processor->prepareToPlay (48000.0, blockSize);
+                                      processor->prepareToPlay (sampleRate, blockSize); } },
+    };
+    const auto expectStraightAheadAfterRebuilds = [&] (const char* when) {
+        for (const auto& r : rebuilds)
+        {
+            r.rebuild();
+            EXPECT_EQ (room.reverbGainLeft.load(), 0.0f) << when << ", " << r.what;
+            EXPECT_EQ (room.reverbGainRight.load(), 0.0f) << when << ", " << r.what;
+        }
+        expectCentreHeardAt (0.0f);
+    };
+
+    auto& connectButton = panel().connectButton;
+    connectButton.mouseDown (mouseEventFor (connectButton));
+    ASSERT_EQ (ports.numOpenInputs(), 0);
+    expectStraightAheadAfterRebuilds ("disconnected");
+
+    // Reconnected, the tracker's next orientation turns the head again, and
+    // rebuilds keep it turned.
+    connectButton.mouseDown (mouseEventFor (connectButton));
+    ASSERT_TRUE (headTurnsTo (halfPi));
+    tracker.stopStreaming();
+    ASSERT_TRUE (tracker.waitUntilQuiet());
+    ASSERT_TRUE (ports.waitUntilDelivered());
+    for (const auto& r : rebuilds)
+    {
+        r.rebuild();
+        EXPECT_NEAR (room.reverbGainLeft.load(), -1.0f, 1.0e-3f) << r.what;
+    }
+    expectCentreHeardAt (90.0f);
+
+    tracker.unplug();
+    scan();
+    ASSERT_TRUE (panel().currentTrackerName.isEmpty());
+    expectStraightAheadAfterRebuilds ("no tracker");
 }
 
 namespace
