@@ -3,6 +3,7 @@
 // editor changing layout, room, trims, solo and mute at about 100 Hz.
 #include "../common/AudioThread.h"
 #include "plugin/PluginProcessor.h"
+#include "tests/tracker/TrackerRig.h"
 
 #include <gtest/gtest.h>
 
@@ -251,5 +252,71 @@ TEST (Stress, PrepareWhileTracking)
     EXPECT_EQ (p->render.settings.rateRatio, 1.0f);
     const auto out = renderFromStart (*p, 4);
     for (float x : out)
+        ASSERT_TRUE (std::isfinite (x));
+}
+
+// A host preparing and loading state on a thread of its own while the message
+// thread finds trackers, loses them and disconnects them: each rebuild reads
+// which tracker drives the head as the message thread changes it.
+TEST (Stress, PrepareAndLoadStateOffTheMessageThreadWhileTrackersComeAndGo)
+{
+    Sim::SimulatedPorts ports;
+    Sim::SimulatedTracker a (ports, "Head Tracker", "a");
+    Sim::TrackerIdentity secondIdentity;
+    secondIdentity.serial = "0043";
+    Sim::SimulatedTracker b (ports, "Head Tracker", "b", secondIdentity);
+    a.setOrientation (0.4f, 0.1f, 0.0f);
+    b.setOrientation (-1.0f, 0.0f, 0.2f);
+
+    auto p = std::make_unique<BinauralAudioProcessor> (ports);
+    juce::AudioProcessor::BusesLayout layout;
+    layout.inputBuses.add (juce::AudioChannelSet::discreteChannels (numInputs));
+    layout.outputBuses.add (juce::AudioChannelSet::stereo());
+    ASSERT_TRUE (p->setBusesLayout (layout));
+    p->prepareToPlay (sampleRate, blockSize);
+    auto& scanner = p->pluginState.scanner;
+    auto& panel = p->pluginState.headPanel;
+    scanner.stopTimer(); // scanned by hand below
+    juce::MemoryBlock saved;
+    p->getStateInformation (saved);
+
+    std::atomic<bool> trackersDone { false };
+    std::atomic<int> hostRounds { 0 };
+    std::thread host ([&] {
+        for (int i = 0; i < 10 || ! trackersDone.load(); ++i)
+        {
+            p->prepareToPlay (i % 2 == 0 ? 44100.0 : sampleRate, blockSize);
+            p->setStateInformation (saved.getData(), (int) saved.getSize());
+            ++hostRounds;
+        }
+    });
+
+    // Trackers come, go and are disconnected and reconnected, each step a scan.
+    while (hostRounds.load() == 0)
+        std::this_thread::yield();
+    for (int step = 0; step < 24; ++step)
+    {
+        auto& tracker = step % 3 == 0 ? b : a;
+        if (step % 4 == 3)
+            panel.headButtonClick (HeadPanel::HeadPanel::connectButtonId);
+        else if (tracker.isPluggedIn())
+            tracker.unplug();
+        else
+            tracker.plugIn();
+        TrackerRig::scan (ports, scanner);
+    }
+    trackersDone = true;
+    host.join();
+    EXPECT_GE (hostRounds.load(), 10);
+
+    // Whoever is left, with no tracker the rebuilt room looks straight ahead.
+    a.unplug();
+    b.unplug();
+    TrackerRig::scan (ports, scanner);
+    ASSERT_TRUE (panel.currentTrackerName.isEmpty());
+    p->setStateInformation (saved.getData(), (int) saved.getSize());
+    EXPECT_EQ (p->render.room.reverbGainLeft.load(), 0.0f);
+    EXPECT_EQ (p->render.room.reverbGainRight.load(), 0.0f);
+    for (float x : renderFromStart (*p, 4))
         ASSERT_TRUE (std::isfinite (x));
 }
