@@ -30,6 +30,9 @@ HeadPanel::HeadPanel (Midi::MidiScanner* scannerToUse, Midi::TrackerConnection* 
     : scanner (scannerToUse),
       connection (connectionToUse),
       theme (&DarkTheme),
+      hub (*scannerToUse, *connectionToUse, rate, angleMode),
+      knownTrackers (hub.knownTrackers),
+      currentTrackerName (hub.currentTrackerName),
       plotColours (&DarkTheme),
       settingsPanel (connectionToUse, &DarkTheme),
       settingsButton (this, &DarkTheme, settingsButtonId, 52, 40, true),
@@ -87,73 +90,28 @@ void HeadPanel::headLooksAhead()
     notifyListener (identity);
 }
 
-void HeadPanel::makeCurrent (const juce::String& name)
-{
-    const juce::ScopedLock sl (nameLock);
-    currentTrackerName = name;
-    currentDrivesHead = name.isNotEmpty();
-}
-
-void HeadPanel::setDrivesHead (bool drives)
-{
-    const juce::ScopedLock sl (nameLock);
-    currentDrivesHead = drives && currentTrackerName.isNotEmpty();
-}
-
-std::optional<HeadMatrix> HeadPanel::currentHeadMatrix() const
-{
-    juce::String name;
-    {
-        const juce::ScopedLock sl (nameLock);
-        if (! currentDrivesHead)
-            return std::nullopt;
-        name = currentTrackerName;
-    }
-    // The record holds the last good rotation of its tracker.
-    return connection->headMatrixOf (name);
-}
-
 //==============================================================================
 void HeadPanel::scannerDeviceAdded (const juce::String& name)
 {
-    juce::String first;
-    {
-        const juce::ScopedLock sl (nameLock);
-        knownTrackers.addIfNotAlreadyThere (name);
-        if (currentTrackerName.isNotEmpty())
-            return; // a further tracker is only remembered
-        first = knownTrackers[0];
-    }
-
-    makeCurrent (first);
-    connection->turnOn (currentTrackerName, rate, angleMode);
-    setConnected (true);
+    if (hub.trackerAdded (name))
+        setConnected (true);
 }
 
 void HeadPanel::scannerDeviceRemoved (const juce::String& name)
 {
-    juce::String next;
+    switch (hub.trackerRemoved (name))
     {
-        const juce::ScopedLock sl (nameLock);
-        knownTrackers.removeString (name);
-        if (name != currentTrackerName)
-            return;
-        next = knownTrackers[0];
+        case TrackerHub::Removal::notCurrent:
+            break;
+        case TrackerHub::Removal::nextIsCurrent:
+            // The new tracker's first orientation reaches the listener.
+            setConnected (true);
+            break;
+        case TrackerHub::Removal::noneLeft:
+            headLooksAhead();
+            setConnected (false);
+            break;
     }
-
-    makeCurrent (next);
-
-    if (next.isNotEmpty())
-    {
-        if (auto* duplex = scanner->findDuplex (next))
-            duplex->connect();
-        connection->turnOn (next, rate, angleMode);
-        setConnected (true);
-        return;
-    }
-
-    headLooksAhead();
-    setConnected (false);
 }
 
 void HeadPanel::setConnected (bool connected)
@@ -168,28 +126,13 @@ void HeadPanel::setConnected (bool connected)
 //==============================================================================
 void HeadPanel::trackerOrientation (const juce::String& name, float* matrix)
 {
-    {
-        const juce::ScopedLock sl (nameLock);
-        if (name != currentTrackerName)
-            return;
-    }
-
-    // The connection holds its record lock around this call, so the record stays.
-    auto* record = connection->findProperties (name);
-    if (record == nullptr)
+    // The connection hands on rotations only.
+    const auto* head = hub.takeOrientation (name, matrix);
+    if (head == nullptr)
         return;
 
-    // The connection hands on rotations only.
-    record->headMatrix.write (matrix);
-    notifyListener (record->headMatrix);
-
-    buildWireframe (planes, matrix);
-    {
-        const juce::ScopedLock sl (wireframeLock);
-        latestSegments.swapWith (planes.segments);
-        latestIsNew = true;
-    }
-
+    notifyListener (*head);
+    hub.buildWireframe (matrix);
     scheduleRepaint();
 }
 
@@ -269,24 +212,15 @@ void HeadPanel::closeSettingsDialog()
 
 void HeadPanel::toggleConnection()
 {
-    auto* duplex = scanner->findDuplex (currentTrackerName);
+    auto* duplex = hub.toggleConnection();
     if (duplex == nullptr)
         return;
 
-    if (duplex->connected)
+    if (! duplex->connected)
     {
-        // Closing the input waits for a message in progress, so the identity
-        // matrix is the last the listener gets from this tracker.
-        setDrivesHead (false); // from here on, rooms are built looking straight ahead
-        duplex->disconnect();
+        // No orientation of the tracker follows the identity matrix.
         headLooksAhead();
         scheduleRepaint();
-    }
-    else
-    {
-        // The tracker kept streaming: its messages simply flow again.
-        duplex->connect();
-        setDrivesHead (duplex->connected);
     }
 
     connectButton.useAltImage = ! duplex->connected;
@@ -306,16 +240,6 @@ void HeadPanel::focusSettingsPanel (Midi::MidiScanner::Duplex* duplex)
 }
 
 //==============================================================================
-void HeadPanel::takeLatestWireframe()
-{
-    const juce::ScopedLock sl (wireframeLock);
-    if (latestIsNew)
-    {
-        paintedSegments.swapWith (latestSegments);
-        latestIsNew = false;
-    }
-}
-
 void HeadPanel::paint (juce::Graphics& g)
 {
     const float outlineWidth = plotColours.lineWidths[0] * headScale;
@@ -334,7 +258,7 @@ void HeadPanel::paint (juce::Graphics& g)
 
         if (duplex->connected)
         {
-            takeLatestWireframe();
+            const auto& segments = hub.latestWireframe();
 
             g.setColour (juce::Colour (theme->background));
             for (auto corner : statusDots)
@@ -346,7 +270,7 @@ void HeadPanel::paint (juce::Graphics& g)
                 g.setColour (plotColours.lineColours[plane]);
                 const juce::PathStrokeType stroke (plotColours.lineWidths[plane] * headScale,
                                                    juce::PathStrokeType::beveled, juce::PathStrokeType::rounded);
-                for (auto* segment : paintedSegments)
+                for (auto* segment : segments)
                     if (segment->plane == plane)
                         g.strokePath (segment->path, stroke, toPanel);
             }

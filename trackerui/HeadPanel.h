@@ -4,9 +4,9 @@
 #include "trackerui/Deadline.h"
 #include "trackerui/HeadButton.h"
 #include "trackerui/PlotColours.h"
-#include "trackerui/PointPlanes.h"
 #include "trackerui/SettingsPanel.h"
 #include "trackerui/Theme.h"
+#include "trackerui/TrackerHub.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -16,21 +16,19 @@
 namespace HeadPanel
 {
 // The head tracker's panel (180 by 100 pixels) and the hub through which the
-// tracker reaches the processor: it picks the current tracker among those the
-// scanner identified and switches it on, hands each of its orientations to the
-// listener, draws the head as a depth-shaded wireframe, and holds the settings
-// and connect buttons.
+// tracker reaches the processor: it hears of trackers and their orientations,
+// hands the current tracker's orientations to the listener, draws the head as a
+// depth-shaded wireframe, and holds the settings and connect buttons. Which
+// tracker is current, what reaches its record and the wireframe's building are
+// the work of its TrackerHub.
 //
 // Threads: trackerOrientation runs on the MIDI input thread, under the
-// scanner's and the connection's locks; everything else on the message thread.
-// - The current tracker's name is written on the message thread under nameLock
-//   and compared under it on the MIDI input thread.
+// scanner's and the connection's locks; currentHeadMatrix on any thread;
+// everything else on the message thread.
 // - The listener is called under listenerLock; setListener (nullptr) waits for
 //   a call in progress, so the listener may be destroyed once it has returned.
-// - A wireframe is built on the MIDI input thread outside any lock and handed
-//   over under wireframeLock, which either side holds only to swap two arrays:
-//   neither waits for the other's building or painting.
 // - Repaints are asked for with the atomic repaintPending and a 20 ms timer.
+// - The names and the wireframe are handed between threads by the hub.
 class HeadPanel : public juce::Component,
                   public juce::Timer,
                   public Midi::MidiScanner::Listener,
@@ -75,7 +73,7 @@ public:
 
     // Any thread: the current tracker's head matrix while it drives the head;
     // none while no tracker is current or the current one is disconnected.
-    std::optional<HeadMatrix> currentHeadMatrix() const;
+    std::optional<HeadMatrix> currentHeadMatrix() const { return hub.currentHeadMatrix(); }
 
     // Message thread. Waits for a listener call in progress on the MIDI input thread.
     void setListener (Listener* newListener);
@@ -89,18 +87,16 @@ public:
     Tracker::AngleMode angleMode = Tracker::AngleMode::quaternion;
     Tracker::Rate rate = Tracker::Rate::rate1;
     const Theme* theme;
-    juce::StringArray knownTrackers;  // written under nameLock
-    juce::String currentTrackerName;  // written under nameLock
+    TrackerHub hub;
+    const juce::StringArray& knownTrackers;  // the hub's
+    const juce::String& currentTrackerName;  // the hub's
     PlotColours plotColours;
     ConfigPanel::SettingsPanel settingsPanel;
     HeadButton settingsButton;
     HeadButton connectButton;
-    PointPlanes planes; // the wireframe being built (MIDI input thread)
-    juce::CriticalSection wireframeLock;
     std::atomic<bool> repaintPending { false };
 
 private:
-    void makeCurrent (const juce::String& name);
     void notifyListener (const HeadMatrix& matrix);
     void headLooksAhead();
     void scheduleRepaint();
@@ -108,20 +104,9 @@ private:
     void closeSettingsDialog();
     void toggleConnection();
     void focusSettingsPanel (Midi::MidiScanner::Duplex* duplex);
-    void takeLatestWireframe();
 
-    void setDrivesHead (bool drives);
-
-    // Taken on the MIDI input thread under the connection's record lock: never
-    // hold it while asking the connection for anything.
-    mutable juce::CriticalSection nameLock;
-    bool currentDrivesHead = false; // under nameLock
     mutable juce::CriticalSection listenerLock;
     Listener* listener = nullptr; // guarded by listenerLock
-
-    juce::OwnedArray<PointPlanes::Segment> latestSegments; // under wireframeLock
-    bool latestIsNew = false;                               // under wireframeLock
-    juce::OwnedArray<PointPlanes::Segment> paintedSegments; // message thread
 
     juce::Component::SafePointer<juce::DialogWindow> settingsDialog;
     Deadline repaintDue;
