@@ -1,6 +1,6 @@
 #include "plugin/FaderScale.h"
 
-#include "plugin/PluginState.h"
+#include "plugin/TrimTables.h"
 
 #include <algorithm>
 

@@ -1,6 +1,7 @@
 #include "plugin/PluginEditor.h"
 
 #include "plugin/PluginProcessor.h"
+#include "trackerui/HeadPanel.h"
 
 namespace
 {
@@ -32,7 +33,7 @@ BinauralAudioEditor::~BinauralAudioEditor()
 {
     stopTimer();
     // The head panel belongs to the processor and lives on for the next editor.
-    removeChildComponent (&pluginState.headPanel);
+    removeChildComponent (pluginState.headPanel.get());
 
     for (auto* button : buttons)
         button->setLookAndFeel (nullptr);
@@ -49,8 +50,8 @@ void BinauralAudioEditor::createChild (const EditorControls::CreationStep& step)
             makeLabel (EditorControls::captionTable[(size_t) step.index]);
             break;
         case Child::headPanel:
-            pluginState.headPanel.setTopLeftPosition (EditorControls::headPanelX, EditorControls::headPanelY);
-            addAndMakeVisible (pluginState.headPanel);
+            pluginState.headPanel->setTopLeftPosition (EditorControls::headPanelX, EditorControls::headPanelY);
+            addAndMakeVisible (*pluginState.headPanel);
             break;
         case Child::button:
             makeButton (EditorControls::buttonTable[(size_t) step.index]);

@@ -4,6 +4,7 @@
 #include "plugin/SavedState.h"
 #include "renderer/Finite.h"
 #include "renderer/vector/VectorOps.h"
+#include "trackerui/HeadPanel.h"
 
 static_assert (InputRouting::maxChannels == Zeph::Render::numInputRings, "every routed channel has an input ring");
 
@@ -44,7 +45,7 @@ BinauralAudioProcessor::~BinauralAudioProcessor()
 {
     // The head panel outlives the renderer (it sits in pluginState): from here on
     // no orientation may reach the processor.
-    pluginState.headPanel.setListener (nullptr);
+    pluginState.headPanel->setListener (nullptr);
 }
 
 bool BinauralAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) const
@@ -160,7 +161,7 @@ void BinauralAudioProcessor::setStateInformation (const void* data, int sizeInBy
 //==============================================================================
 void BinauralAudioProcessor::layoutSettingsChanged()
 {
-    const auto head = pluginState.headPanel.currentHeadMatrix();
+    const auto head = pluginState.headPanel->currentHeadMatrix();
     const auto* profile = pluginState.currentProfile();
     if (profile != nullptr)
         RoomBuilder::writeChannelClasses (*profile, pluginState.soloMutes);

@@ -17,7 +17,7 @@
 // to the block renderer.
 class BinauralAudioProcessor : public juce::AudioProcessor,
                                public PluginState::SettingsListener,
-                               public HeadPanel::HeadPanel::Listener,
+                               public HeadPanel::HeadListener, // HeadPanel::HeadPanel::Listener
                                public juce::VST3ClientExtensions
 {
 public:

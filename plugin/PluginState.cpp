@@ -1,14 +1,15 @@
 #include "plugin/PluginState.h"
 
 #include "renderer/Units.h"
+#include "trackerui/HeadPanel.h"
 
 #include <algorithm>
 
-PluginState::PluginState (SettingsListener* settingsListenerToUse, HeadPanel::HeadPanel::Listener* headListener,
+PluginState::PluginState (SettingsListener* settingsListenerToUse, HeadPanel::HeadListener* headListener,
                           Midi::MidiPorts& ports)
     : scanner (ports),
       connection (&scanner),
-      headPanel (&scanner, &connection),
+      headPanel (std::make_unique<HeadPanel::HeadPanel> (&scanner, &connection)),
       settingsListener (settingsListenerToUse)
 {
     soloMutes.reset();
@@ -17,8 +18,10 @@ PluginState::PluginState (SettingsListener* settingsListenerToUse, HeadPanel::He
     scanner.startScanning();
 
     // Last, so no orientation reaches the processor before the state is complete.
-    headPanel.setListener (headListener);
+    headPanel->setListener (headListener);
 }
+
+PluginState::~PluginState() = default;
 
 void PluginState::updateGains() noexcept
 {

@@ -1,28 +1,21 @@
 #pragma once
 
+#include "plugin/TrimTables.h"
 #include "renderer/ChannelProfiles.h"
 #include "renderer/RoomPresets.h"
 #include "renderer/SoloMute.h"
 #include "tracker/MidiScanner.h"
 #include "tracker/TrackerConnection.h"
-#include "trackerui/HeadPanel.h"
+#include "trackerui/HeadListener.h"
 
-#include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
-// Trim tables in dB, indexed 0..32.
-inline constexpr std::array<float, 33> VolumeTrimDb {
-    -20.0f, -19.0f, -18.0f, -17.0f, -16.0f, -15.0f, -14.0f, -13.0f, -12.0f, -11.0f, -10.0f,
-    -9.0f, -8.0f, -7.0f, -6.0f, -5.5f, -5.0f, -4.5f, -4.0f, -3.5f, -3.0f, -2.5f, -2.0f,
-    -1.5f, -1.0f, -0.5f, 0.0f, 0.5f, 1.0f, 1.5f, 2.0f, 2.5f, 3.0f
-};
-
-inline constexpr std::array<float, 33> ReverbRatioDb {
-    -20.0f, -17.5f, -15.0f, -12.5f, -10.0f, -8.0f, -7.0f, -6.0f, -5.0f, -4.0f, -3.0f,
-    -2.5f, -2.0f, -1.5f, -1.0f, -0.5f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f,
-    0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f
-};
+namespace HeadPanel
+{
+class HeadPanel;
+}
 
 // The settings model of one plug-in instance. It also owns the head-tracking
 // objects and the layout table so that they outlive any editor.
@@ -41,9 +34,10 @@ public:
 
     // ports: where the scanner looks for trackers (the system's MIDI ports unless a
     // test gives its own).
-    PluginState (SettingsListener* settingsListenerToUse, HeadPanel::HeadPanel::Listener* headListener,
+    PluginState (SettingsListener* settingsListenerToUse, HeadPanel::HeadListener* headListener,
                  Midi::MidiPorts& ports = Midi::MidiPorts::system());
-    ~PluginState() = default;
+    // Destroys the channel profiles, the head panel, the connection and the scanner, in that order.
+    ~PluginState();
 
     // Recomputes the three gains from the trims and the loudspeaker choice.
     void updateGains() noexcept;
@@ -53,7 +47,7 @@ public:
 
     Midi::MidiScanner scanner;
     Midi::TrackerConnection connection;
-    HeadPanel::HeadPanel headPanel;
+    std::unique_ptr<HeadPanel::HeadPanel> headPanel; // never null
     SettingsListener* settingsListener;
     Zeph::ChannelProfiles channelProfiles;
     SoloMuteRecord soloMutes;

@@ -29,8 +29,10 @@ void loadButtonImages (HeadButton& settingsButton, HeadButton& connectButton, bo
 HeadPanel::HeadPanel (Midi::MidiScanner* scannerToUse, Midi::TrackerConnection* connectionToUse)
     : scanner (scannerToUse),
       connection (connectionToUse),
+      hub (*scannerToUse, *connectionToUse, Tracker::Rate::rate1, Tracker::AngleMode::quaternion),
+      angleMode (hub.angleMode),
+      rate (hub.rate),
       theme (&DarkTheme),
-      hub (*scannerToUse, *connectionToUse, rate, angleMode),
       knownTrackers (hub.knownTrackers),
       currentTrackerName (hub.currentTrackerName),
       plotColours (&DarkTheme),

@@ -3,6 +3,7 @@
 #include "tracker/TrackerConnection.h"
 #include "trackerui/Deadline.h"
 #include "trackerui/HeadButton.h"
+#include "trackerui/HeadListener.h"
 #include "trackerui/PlotColours.h"
 #include "trackerui/SettingsPanel.h"
 #include "trackerui/Theme.h"
@@ -37,15 +38,7 @@ class HeadPanel : public juce::Component,
                   public HeadButton::Listener
 {
 public:
-    class Listener
-    {
-    public:
-        virtual ~Listener() = default;
-        // MIDI input thread with the current tracker's matrix after each of its
-        // orientations; message thread with an identity matrix when no tracker
-        // drives the head any more.
-        virtual void trackerChanged (const HeadMatrix& matrix) = 0;
-    };
+    using Listener = HeadListener;
 
     static constexpr int width = 180;
     static constexpr int height = 100;
@@ -84,10 +77,10 @@ public:
 
     Midi::MidiScanner* scanner;
     Midi::TrackerConnection* connection;
-    Tracker::AngleMode angleMode = Tracker::AngleMode::quaternion;
-    Tracker::Rate rate = Tracker::Rate::rate1;
-    const Theme* theme;
     TrackerHub hub;
+    Tracker::AngleMode& angleMode;          // the hub's: what turnOn asks for
+    Tracker::Rate& rate;                    // the hub's
+    const Theme* theme;
     const juce::StringArray& knownTrackers;  // the hub's
     const juce::String& currentTrackerName;  // the hub's
     PlotColours plotColours;

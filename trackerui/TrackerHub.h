@@ -67,6 +67,8 @@ public:
     // none while no tracker is current or the current one is disconnected.
     std::optional<HeadMatrix> currentHeadMatrix() const;
 
+    Tracker::Rate rate;
+    Tracker::AngleMode angleMode;
     juce::StringArray knownTrackers; // written under nameLock
     juce::String currentTrackerName; // written under nameLock
 
@@ -77,8 +79,6 @@ private:
 
     Midi::MidiScanner& scanner;
     Midi::TrackerConnection& connection;
-    const Tracker::Rate rate;
-    const Tracker::AngleMode angleMode;
 
     mutable juce::CriticalSection nameLock;
     bool currentDrivesHead = false; // under nameLock

@@ -8,6 +8,7 @@
 
 #include "../plugin/TestSignals.h"
 #include "../tracker/TrackerRig.h"
+#include "trackerui/HeadPanel.h"
 
 #include <thread>
 
@@ -34,7 +35,7 @@ public:
     }
 
     // No orientation may reach this class once its own part is gone.
-    ~TrackedProcessor() override { pluginState.headPanel.setListener (nullptr); }
+    ~TrackedProcessor() override { pluginState.headPanel->setListener (nullptr); }
 
     void trackerChanged (const HeadMatrix& matrix) override
     {
@@ -101,7 +102,7 @@ TEST (EditorStress, OpenAndCloseWhileRenderingAndTracking)
     state.scanner.stopTimer();
     TrackerRig::bringUp (ports, state.scanner, tracker);
     state.scanner.startScanning();
-    ASSERT_EQ (state.headPanel.currentTrackerName, "0042");
+    ASSERT_EQ (state.headPanel->currentTrackerName, "0042");
 
     AudioThread audio (*processor, numInputs, hostBlockSize, [] (juce::AudioBuffer<float>& buffer, int64_t time) {
         for (int c = 0; c < numInputs; ++c)
@@ -117,7 +118,7 @@ TEST (EditorStress, OpenAndCloseWhileRenderingAndTracking)
         juce::Component::SafePointer<juce::Component> editor (processor->createEditorIfNeeded());
         ASSERT_NE (editor, nullptr);
         auto& binaural = dynamic_cast<BinauralAudioEditor&> (*editor);
-        ASSERT_EQ (state.headPanel.getParentComponent(), editor.getComponent());
+        ASSERT_EQ (state.headPanel->getParentComponent(), editor.getComponent());
         if (openings % 4 == 0)
         {
             ASSERT_TRUE (waitForRadar (binaural));
@@ -130,7 +131,7 @@ TEST (EditorStress, OpenAndCloseWhileRenderingAndTracking)
         delete editor.getComponent();
         EXPECT_EQ (editor, nullptr);
         EXPECT_EQ (processor->getActiveEditor(), nullptr);
-        EXPECT_EQ (state.headPanel.getParentComponent(), nullptr);
+        EXPECT_EQ (state.headPanel->getParentComponent(), nullptr);
     }
     ASSERT_TRUE (flushMessages());
 
@@ -144,7 +145,7 @@ TEST (EditorStress, OpenAndCloseWhileRenderingAndTracking)
 
     // The head panel outlives every editor, still following the tracker and
     // handing its orientation on, and still draws the head.
-    auto& panel = state.headPanel;
+    auto& panel = *state.headPanel;
     EXPECT_EQ (panel.getBounds(), juce::Rectangle<int> (40, 40, 180, 100));
     EXPECT_EQ (panel.currentTrackerName, "0042");
     EXPECT_EQ (panel.getListener(), processor.get());

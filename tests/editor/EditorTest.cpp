@@ -1,6 +1,7 @@
 #include "EditorRig.h"
 
 #include "plugin/SavedState.h"
+#include "trackerui/HeadPanel.h"
 
 using namespace EditorTesting;
 using EditorControls::ButtonGroup;
@@ -68,7 +69,7 @@ TEST_F (EditorFixture, ChildrenInTheirPlacesAndOrder)
         { "layout box", { 12, 180, 248, 25 } }, { "radar", { 12, 217, 256, 256 } },
     };
     const std::map<juce::Component*, juce::String> unnamed {
-        { &state().headPanel, "head panel" }, { &editor->getTrimFader(), "trim fader" },
+        { state().headPanel.get(), "head panel" }, { &editor->getTrimFader(), "trim fader" },
         { &editor->getReverbFader(), "reverb fader" }, { &editor->getLayoutBox(), "layout box" },
         { &editor->getRadar(), "radar" },
     };
@@ -212,11 +213,11 @@ TEST_F (EditorFixture, ANewEditorShowsTheStoredSettings)
     pressFader (editor->getTrimFader(), 30);
     editor->getLayoutBox().setSelectedId (4, juce::sendNotificationSync); // "Square"
     editor.reset();
-    EXPECT_EQ (state().headPanel.getParentComponent(), nullptr);
+    EXPECT_EQ (state().headPanel->getParentComponent(), nullptr);
 
     editor = openEditor (*processor);
-    EXPECT_EQ (state().headPanel.getParentComponent(), editor.get());
-    EXPECT_EQ (state().headPanel.getPosition(), juce::Point<int> (40, 40));
+    EXPECT_EQ (state().headPanel->getParentComponent(), editor.get());
+    EXPECT_EQ (state().headPanel->getPosition(), juce::Point<int> (40, 40));
     EXPECT_EQ (toggles(), (std::vector<bool> { false, true, false, false, true, false }));
     EXPECT_EQ (editor->getTrimFader().getPosition(), 30);
     EXPECT_EQ (editor->getLayoutBox().getSelectedId(), 4);

@@ -30,7 +30,7 @@ class RecordingProcessor : public BinauralAudioProcessor
 {
 public:
     explicit RecordingProcessor (Midi::MidiPorts& ports) : BinauralAudioProcessor (ports) {}
-    ~RecordingProcessor() override { pluginState.headPanel.setListener (nullptr); }
+    ~RecordingProcessor() override { pluginState.headPanel->setListener (nullptr); }
 
     void trackerChanged (const HeadMatrix& matrix) override
     {
@@ -53,7 +53,7 @@ protected:
         processor->prepareToPlay (sampleRate, blockSize);
     }
 
-    HeadPanel::HeadPanel& panel() { return processor->pluginState.headPanel; }
+    HeadPanel::HeadPanel& panel() { return *processor->pluginState.headPanel; }
     Midi::MidiScanner& scanner() { return processor->pluginState.scanner; }
     MatrixRecorder& recorder() { return processor->recorder; }
 
@@ -382,7 +382,7 @@ TEST (HeadTrackingSwitch, WaitingTrackerTakesOverWithItsLastRotationInEveryForma
         rig.first.unplug();
         rig.ports.holdDelivery (true);
         rig.scanner().timerCallback();
-        ASSERT_EQ (rig.processor->pluginState.headPanel.currentTrackerName, "0043");
+        ASSERT_EQ (rig.processor->pluginState.headPanel->currentTrackerName, "0043");
         auto& state = rig.processor->pluginState;
         state.channelProfile = 0;
         rig.processor->layoutSettingsChanged();

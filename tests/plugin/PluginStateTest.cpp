@@ -1,4 +1,5 @@
 #include "plugin/PluginProcessor.h"
+#include "trackerui/HeadPanel.h"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +35,7 @@ TEST (PluginState, Defaults)
     EXPECT_TRUE (s.scanner.bootloaderPrefixes.contains ("Vontaleer Bootloader"));
     EXPECT_TRUE (s.scanner.isTimerRunning());
     EXPECT_EQ (s.scanner.getTimerInterval(), 400);
-    EXPECT_EQ (s.headPanel.getListener(), &processor);
+    EXPECT_EQ (s.headPanel->getListener(), &processor);
 
     processor.pluginState.updateGains();
     EXPECT_EQ (s.volumeGain, 1.0f);

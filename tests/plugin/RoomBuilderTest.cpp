@@ -1,5 +1,6 @@
 #include "plugin/PluginProcessor.h"
 #include "plugin/RoomBuilder.h"
+#include "trackerui/HeadPanel.h"
 
 #include <gtest/gtest.h>
 
@@ -177,7 +178,7 @@ TEST (RoomBuilder, OneBuildOrHandOffTakesOneOrientation)
     BinauralAudioProcessor p;
     auto& state = p.pluginState;
     state.connection.scannerDeviceAdded ("tracker");
-    state.headPanel.scannerDeviceAdded ("tracker"); // the current tracker
+    state.headPanel->scannerDeviceAdded ("tracker"); // the current tracker
     auto& head = state.connection.findProperties ("tracker")->headMatrix;
 
     const float ahead[9] = { 1, 0, 0, 0, 1, 0, 0, 0, 1 };    // reverb weights 0 and 0

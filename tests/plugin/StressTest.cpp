@@ -4,6 +4,7 @@
 #include "../common/AudioThread.h"
 #include "plugin/PluginProcessor.h"
 #include "tests/tracker/TrackerRig.h"
+#include "trackerui/HeadPanel.h"
 
 #include <gtest/gtest.h>
 
@@ -275,7 +276,7 @@ TEST (Stress, PrepareAndLoadStateOffTheMessageThreadWhileTrackersComeAndGo)
     ASSERT_TRUE (p->setBusesLayout (layout));
     p->prepareToPlay (sampleRate, blockSize);
     auto& scanner = p->pluginState.scanner;
-    auto& panel = p->pluginState.headPanel;
+    auto& panel = *p->pluginState.headPanel;
     scanner.stopTimer(); // scanned by hand below
     juce::MemoryBlock saved;
     p->getStateInformation (saved);

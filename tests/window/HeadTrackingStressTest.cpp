@@ -7,6 +7,7 @@
 #include "plugin/PluginProcessor.h"
 #include "tests/trackerui/UiTesting.h"
 #include "tests/tracker/TrackerRig.h"
+#include "trackerui/HeadPanel.h"
 
 #include <gtest/gtest.h>
 
@@ -56,7 +57,7 @@ TEST (HeadTrackingStress, EverythingAtOnceThenTheProcessorGoes)
     layout.outputBuses.add (juce::AudioChannelSet::stereo());
     ASSERT_TRUE (processor->setBusesLayout (layout));
     processor->prepareToPlay (48000.0, 256);
-    auto& panel = processor->pluginState.headPanel;
+    auto& panel = *processor->pluginState.headPanel;
     auto& room = processor->render.room;
     OrientationCounter counter;
     processor->pluginState.connection.addOrientationListener (&counter);

@@ -6,6 +6,7 @@
 #include "plugin/PluginProcessor.h"
 #include "tests/trackerui/HeadPanelRig.h"
 #include "tests/tracker/TrackerRig.h"
+#include "trackerui/HeadPanel.h"
 
 #include <gtest/gtest.h>
 
@@ -103,7 +104,7 @@ TEST (SettingsDialogWindow, OpensThroughTheSettingsButtonAndClosesBeforeThePanel
     SimulatedTracker tracker (ports, "Head Tracker", "t");
     tracker.setOrientation (0.6f, 0.3f, 0.0f);
     auto processor = std::make_unique<BinauralAudioProcessor> (ports);
-    auto& panel = processor->pluginState.headPanel;
+    auto& panel = *processor->pluginState.headPanel;
     auto& connection = processor->pluginState.connection;
 
     tracker.plugIn();
@@ -183,7 +184,7 @@ TEST (SettingsDialogWindow, DialogClosedByTheUserOpensAgain)
 
     Sim::SimulatedPorts ports;
     auto processor = std::make_unique<BinauralAudioProcessor> (ports);
-    auto& panel = processor->pluginState.headPanel;
+    auto& panel = *processor->pluginState.headPanel;
 
     for (int round = 0; round < 3; ++round)
     {
