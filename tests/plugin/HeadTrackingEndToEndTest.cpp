@@ -41,17 +41,20 @@ public:
     MatrixRecorder recorder;
 };
 
+// Eight discrete inputs, a stereo output, at the test's rate.
+void prepare (BinauralAudioProcessor& processor)
+{
+    juce::AudioProcessor::BusesLayout layout;
+    layout.inputBuses.add (juce::AudioChannelSet::discreteChannels (numInputs));
+    layout.outputBuses.add (juce::AudioChannelSet::stereo());
+    EXPECT_TRUE (processor.setBusesLayout (layout));
+    processor.prepareToPlay (sampleRate, blockSize);
+}
+
 class HeadTrackingEndToEnd : public ::testing::Test
 {
 protected:
-    HeadTrackingEndToEnd() : processor (std::make_unique<RecordingProcessor> (ports))
-    {
-        juce::AudioProcessor::BusesLayout layout;
-        layout.inputBuses.add (juce::AudioChannelSet::discreteChannels (numInputs));
-        layout.outputBuses.add (juce::AudioChannelSet::stereo());
-        EXPECT_TRUE (processor->setBusesLayout (layout));
-        processor->prepareToPlay (sampleRate, blockSize);
-    }
+    HeadTrackingEndToEnd() : processor (std::make_unique<RecordingProcessor> (ports)) { prepare (*processor); }
 
     HeadPanel::HeadPanel& panel() { return *processor->pluginState.headPanel; }
     Midi::MidiScanner& scanner() { return processor->pluginState.scanner; }
@@ -61,6 +64,15 @@ protected:
     void scanByHand() { scanner().stopTimer(); }
     void scan (std::initializer_list<SimulatedTracker*> trackers = {}) { TrackerRig::scan (ports, scanner(), trackers); }
     void bringUp (SimulatedTracker& tracker) { TrackerRig::bringUp (ports, scanner(), tracker); }
+
+    // Plugged in, current and streaming a turn of the head by this yaw, which
+    // has reached the processor.
+    void bringUpTurnedTo (SimulatedTracker& tracker, float yaw)
+    {
+        tracker.setOrientation (yaw, 0.0f, 0.0f);
+        bringUp (tracker);
+        ASSERT_TRUE (headTurnsTo (yaw));
+    }
 
     // Waits until the processor has been handed a matrix whose second element
     // (-sin yaw for a pure yaw) is near the value.
@@ -194,9 +206,7 @@ TEST_F (HeadTrackingEndToEnd, ConnectButtonClosesAndReopensThePorts)
 {
     scanByHand();
     SimulatedTracker tracker (ports, "Head Tracker", "t");
-    tracker.setOrientation (halfPi, 0.0f, 0.0f);
-    bringUp (tracker);
-    ASSERT_TRUE (headTurnsTo (halfPi));
+    ASSERT_NO_FATAL_FAILURE (bringUpTurnedTo (tracker, halfPi));
     ASSERT_EQ (ports.numOpenInputs(), 1);
 
     auto& connectButton = panel().connectButton;
@@ -230,9 +240,7 @@ TEST_F (HeadTrackingEndToEnd, DisconnectedHeadStaysAheadThroughEveryRebuild)
 {
     scanByHand();
     SimulatedTracker tracker (ports, "Head Tracker", "t");
-    tracker.setOrientation (halfPi, 0.0f, 0.0f);
-    bringUp (tracker);
-    ASSERT_TRUE (headTurnsTo (halfPi));
+    ASSERT_NO_FATAL_FAILURE (bringUpTurnedTo (tracker, halfPi));
     auto& room = processor->render.room;
     EXPECT_NEAR (room.reverbGainLeft.load(), -1.0f, 1.0e-3f);
     EXPECT_NEAR (room.reverbGainRight.load(), 1.0f, 1.0e-3f);
@@ -295,11 +303,7 @@ struct TwoTrackers
 {
     TwoTrackers() : processor (std::make_unique<BinauralAudioProcessor> (ports))
     {
-        juce::AudioProcessor::BusesLayout layout;
-        layout.inputBuses.add (juce::AudioChannelSet::discreteChannels (numInputs));
-        layout.outputBuses.add (juce::AudioChannelSet::stereo());
-        EXPECT_TRUE (processor->setBusesLayout (layout));
-        processor->prepareToPlay (sampleRate, blockSize);
+        prepare (*processor);
         scanner().stopTimer();
 
         first.setOrientation (0.5f, 0.0f, 0.0f);
