@@ -25,7 +25,8 @@ constexpr int centre = 2;
 constexpr float loudspeakerDistance = 2.7f; // "Mixing studio"
 const float halfPi = juce::MathConstants<float>::halfPi;
 
-// The processor, with every matrix it is handed recorded on the way in.
+// The processor, with every matrix it is handed recorded once it has taken it,
+// so that a test seeing a matrix recorded sees the room turned by it too.
 class RecordingProcessor : public BinauralAudioProcessor
 {
 public:
@@ -34,8 +35,8 @@ public:
 
     void trackerChanged (const HeadMatrix& matrix) override
     {
-        recorder.record (matrix);
         BinauralAudioProcessor::trackerChanged (matrix);
+        recorder.record (matrix);
     }
 
     MatrixRecorder recorder;
