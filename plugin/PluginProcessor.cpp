@@ -1,6 +1,6 @@
 #include "plugin/PluginProcessor.h"
 
-#include "plugin/PluginEditor.h"
+#include "plugin/editor/PluginEditor.h"
 #include "plugin/SavedState.h"
 #include "renderer/Finite.h"
 #include "renderer/vector/VectorOps.h"

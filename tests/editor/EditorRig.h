@@ -1,6 +1,6 @@
 #pragma once
 
-#include "plugin/PluginEditor.h"
+#include "plugin/editor/PluginEditor.h"
 #include "plugin/PluginProcessor.h"
 
 #include <gtest/gtest.h>

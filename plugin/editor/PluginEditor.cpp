@@ -1,4 +1,4 @@
-#include "plugin/PluginEditor.h"
+#include "plugin/editor/PluginEditor.h"
 
 #include "plugin/PluginProcessor.h"
 #include "trackerui/HeadPanel.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "plugin/FaderScale.h"
+#include "plugin/editor/FaderScale.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 

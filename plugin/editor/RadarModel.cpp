@@ -1,4 +1,4 @@
-#include "plugin/RadarModel.h"
+#include "plugin/editor/RadarModel.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "plugin/FaderBar.h"
+#include "plugin/editor/FaderBar.h"
 
 namespace
 {

@@ -1,4 +1,4 @@
-#include "plugin/ChannelRadar.h"
+#include "plugin/editor/ChannelRadar.h"
 
 namespace
 {

@@ -1,4 +1,4 @@
-#include "plugin/FaderScale.h"
+#include "plugin/editor/FaderScale.h"
 
 #include "plugin/TrimTables.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "plugin/RadarModel.h"
+#include "plugin/editor/RadarModel.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 

@@ -1,4 +1,4 @@
-#include "plugin/EditorControls.h"
+#include "plugin/editor/EditorControls.h"
 
 namespace EditorControls
 {

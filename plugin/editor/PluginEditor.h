@@ -1,8 +1,8 @@
 #pragma once
 
-#include "plugin/ChannelRadar.h"
-#include "plugin/EditorControls.h"
-#include "plugin/FaderBar.h"
+#include "plugin/editor/ChannelRadar.h"
+#include "plugin/editor/EditorControls.h"
+#include "plugin/editor/FaderBar.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
