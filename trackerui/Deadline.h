@@ -13,6 +13,18 @@
 class Deadline
 {
 public:
+    // Microseconds on a clock that never goes back.
+    class Clock
+    {
+    public:
+        virtual ~Clock() = default;
+        virtual int64_t nowUs() const noexcept = 0;
+    };
+
+    // Reads the given clock from here on (null: the steady clock); it must outlive
+    // every use of the deadline.
+    void useClock (const Clock* newClock) noexcept { clock.store (newClock, std::memory_order_release); }
+
     void startFromNow (int milliseconds) noexcept
     {
         due.store (now() + milliseconds * 1000, std::memory_order_release);
@@ -44,11 +56,14 @@ public:
     }
 
 private:
-    static int64_t now() noexcept
+    int64_t now() const noexcept
     {
+        if (const auto* c = clock.load (std::memory_order_acquire))
+            return c->nowUs();
         using namespace std::chrono;
         return duration_cast<microseconds> (steady_clock::now().time_since_epoch()).count();
     }
 
+    std::atomic<const Clock*> clock { nullptr };
     std::atomic<int64_t> due { 0 };
 };

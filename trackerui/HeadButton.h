@@ -45,10 +45,9 @@ public:
     bool useAltImage = false;
     bool hoverHighlight;
     bool repaintPending = false;
-
-private:
     Deadline repaintDue;
 
+private:
     JUCE_DECLARE_NON_COPYABLE (HeadButton)
 };
 } // namespace HeadPanel

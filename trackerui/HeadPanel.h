@@ -88,6 +88,7 @@ public:
     HeadButton settingsButton;
     HeadButton connectButton;
     std::atomic<bool> repaintPending { false };
+    Deadline repaintDue;
 
 private:
     void notifyListener (const HeadMatrix& matrix);
@@ -102,7 +103,6 @@ private:
     Listener* listener = nullptr; // guarded by listenerLock
 
     juce::Component::SafePointer<juce::DialogWindow> settingsDialog;
-    Deadline repaintDue;
 
     JUCE_DECLARE_NON_COPYABLE (HeadPanel)
 };

@@ -88,6 +88,7 @@ public:
     Tracker::Properties properties; // guarded by propertiesLock
     Midi::TrackerConnection* connection;
     bool togglesSynced = true; // message thread
+    Deadline refreshDue;
 
 private:
     void startRefreshTimer();
@@ -96,7 +97,6 @@ private:
     void send (const SettingsAction& action, const juce::String& name);
 
     mutable juce::CriticalSection propertiesLock;
-    Deadline refreshDue;
 
     JUCE_DECLARE_NON_COPYABLE (SettingsPanel)
 };

@@ -69,6 +69,7 @@ protected:
     Midi::MidiScanner scanner { ports };
     Midi::TrackerConnection connection { &scanner };
     MatrixRecorder recorder;
+    ManualClock clock; // for the panel's repaint deadline, which may read it to its end
     WatchedHeadPanel panel { &scanner, &connection };
 };
 } // namespace
@@ -220,19 +221,26 @@ TEST_F (HeadPanelTest, OrientationsCloseTogetherCostOneRepaint)
     tracker.stopStreaming();
     ASSERT_TRUE (tracker.waitUntilQuiet());
     ASSERT_TRUE (ports.waitUntilDelivered());
-    pump (50);
+    ASSERT_TRUE (pumpUntil ([&] { return ! panel.repaintPending; }));
     panel.repaints.clear();
+    panel.repaintDue.useClock (&clock);
 
     float m[9] { 1, 0, 0, 0, 1, 0, 0, 0, 1 };
-    const double first = juce::Time::getMillisecondCounterHiRes();
     orientation ("0042", m);
+    clock.advanceUs (5000);
     pump (5);
     orientation ("0042", m);
+
+    // Nothing before the first orientation's delay is over, however long the loop runs.
+    clock.advanceUs (HeadPanel::HeadPanel::repaintDelayMs * 1000 - 5000 - 1);
+    pump (30);
+    EXPECT_TRUE (panel.repaints.empty());
+
+    clock.advanceUs (1);
     ASSERT_TRUE (pumpUntil ([&] { return ! panel.repaints.empty(); }));
     pump (60);
     ASSERT_EQ (panel.repaints.size(), 1u);
-    EXPECT_GE (panel.repaints[0] - first, 19.9);
-    EXPECT_LT (panel.repaints[0] - first, 200.0);
+    EXPECT_FALSE (panel.repaintPending);
 }
 
 TEST_F (HeadPanelTest, PanelWithoutListenerStillFollowsTheTracker)

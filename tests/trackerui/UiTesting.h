@@ -1,9 +1,13 @@
 #pragma once
 
+#include "trackerui/Deadline.h"
+
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 
 // Helpers for components tested without a window: timers run through the
 // message loop, mouse events are made up, painting goes into images.
@@ -26,6 +30,26 @@ inline bool pumpUntil (const std::function<bool()>& condition, int timeoutMs = 1
         pump (2);
     }
     return true;
+}
+
+// A clock for deadlines that moves only when the test moves it, so that what a
+// timer does no longer hangs on how long the message loop took.
+class ManualClock : public Deadline::Clock
+{
+public:
+    int64_t nowUs() const noexcept override { return us.load (std::memory_order_acquire); }
+    void advanceUs (int64_t step) noexcept { us.fetch_add (step, std::memory_order_acq_rel); }
+
+private:
+    std::atomic<int64_t> us { 0 };
+};
+
+// Runs the message loop until every message posted before the call is handled.
+inline bool pumpPosted()
+{
+    auto handled = std::make_shared<std::atomic<bool>> (false);
+    juce::MessageManager::callAsync ([handled] { handled->store (true); });
+    return pumpUntil ([handled] { return handled->load(); });
 }
 
 inline juce::MouseEvent mouseEventFor (juce::Component& component, int numClicks = 1)
