@@ -104,6 +104,30 @@ void expectOneInstancePerTrack (const VbHost::ArdourSession& session, const char
 }
 } // namespace
 
+// Every Ardour program runs in the session's own folders, and without Ardour 7.3's
+// AVX-512 mixing, which overruns the export buffer's heap block.
+TEST (ArdourSession, ProgramsRunInTheSessionsFoldersWithoutAvx512Mixing)
+{
+    const auto work = juce::File::getSpecialLocation (juce::File::tempDirectory)
+                          .getChildFile ("vb-ardour-" + juce::String (juce::Random().nextInt64()));
+    const VbHost::ArdourSession session (work, bundlePath());
+    const auto environment = session.environment();
+
+    const juce::StringArray expected {
+        "HOME=" + work.getChildFile ("home").getFullPathName(),
+        "XDG_CONFIG_HOME=" + work.getChildFile ("home/.config").getFullPathName(),
+        "XDG_CACHE_HOME=" + work.getChildFile ("home/.cache").getFullPathName(),
+        "XDG_DATA_HOME=" + work.getChildFile ("home/.local/share").getFullPathName(),
+        "VST3_PATH=" + work.getChildFile ("vst3").getFullPathName(),
+        "LD_LIBRARY_PATH=/usr/lib/ardour7",
+        "ARDOUR_FPU_FLAGS=95", // AVX and FMA, no AVX-512F
+    };
+    for (const auto& variable : expected)
+        EXPECT_TRUE (environment.contains (variable)) << variable;
+    EXPECT_EQ (environment.size(), expected.size());
+    work.deleteRecursively();
+}
+
 TEST (ArdourSession, EveryTrackChannelReachesItsLoudspeakerThroughExportSaveAndReload)
 {
     if (bundlePath() == juce::File())

@@ -14,6 +14,12 @@ const juce::File exportProgram ("/usr/bin/ardour7-export");
 const juce::File ardourLibraries ("/usr/lib/ardour7");
 const juce::File scannerProgram ("/usr/lib/ardour7/ardour-vst3-scanner");
 
+// Ardour 7.3's AVX-512 buffer mixing writes 16 bytes past the export channel's
+// buffer on processors with AVX-512F (mended in Ardour 8.5): the corrupted heap
+// aborts Ardour at close or spoils a later export. 95 keeps its AVX and FMA
+// routines and leaves out AVX-512F.
+const char* const fpuFlags = "ARDOUR_FPU_FLAGS=95";
+
 constexpr int phaseTimeoutMs = 180000;
 constexpr int closeGraceMs = 15000; // a loaded session may hang on closing
 const char* const doneMarker = "VB-DONE";
@@ -211,6 +217,17 @@ juce::File ArdourSession::sessionFile() const
     return sessionFolder.getChildFile (sessionName + ".ardour");
 }
 
+juce::StringArray ArdourSession::environment() const
+{
+    return { "HOME=" + home.getFullPathName(),
+             "XDG_CONFIG_HOME=" + home.getChildFile (".config").getFullPathName(),
+             "XDG_CACHE_HOME=" + home.getChildFile (".cache").getFullPathName(),
+             "XDG_DATA_HOME=" + home.getChildFile (".local/share").getFullPathName(),
+             "VST3_PATH=" + vst3Folder.getFullPathName(),
+             "LD_LIBRARY_PATH=" + ardourLibraries.getFullPathName(),
+             fpuFlags };
+}
+
 // Runs a command in Ardour's private environment, its output going to a log file.
 // A command that prints the done marker is given a short while to exit and is then
 // ended: closing a loaded session can hang.
@@ -219,12 +236,7 @@ bool ArdourSession::run (const juce::String& phase, const juce::StringArray& com
     const auto log = work.getChildFile (phase + ".log");
     juce::StringArray args { "/bin/sh", "-c", "log=$1; shift; exec \"$@\" >\"$log\" 2>&1", "sh",
                              log.getFullPathName(), "env" };
-    args.add ("HOME=" + home.getFullPathName());
-    args.add ("XDG_CONFIG_HOME=" + home.getChildFile (".config").getFullPathName());
-    args.add ("XDG_CACHE_HOME=" + home.getChildFile (".cache").getFullPathName());
-    args.add ("XDG_DATA_HOME=" + home.getChildFile (".local/share").getFullPathName());
-    args.add ("VST3_PATH=" + vst3Folder.getFullPathName());
-    args.add ("LD_LIBRARY_PATH=" + ardourLibraries.getFullPathName());
+    args.addArray (environment());
     args.addArray (command);
 
     juce::ChildProcess process;

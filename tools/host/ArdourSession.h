@@ -56,6 +56,9 @@ public:
 
     juce::File sessionFile() const;
 
+    // The variables every Ardour program of the session runs with, as NAME=value.
+    juce::StringArray environment() const;
+
 private:
     bool scanBundle (juce::String& error);
     bool run (const juce::String& phase, const juce::StringArray& command, juce::String& error) const;
