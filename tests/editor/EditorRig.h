@@ -22,8 +22,9 @@ inline juce::MouseEvent mouseAt (juce::Component& component, float x, float y)
                              &component, now, { x, y }, now, 1, false);
 }
 
-// Runs the message loop until the condition holds; false on timeout.
-inline bool dispatchUntil (const std::function<bool()>& done, int timeoutMs = 5000)
+// Runs the message loop until the condition holds; false on timeout, which
+// is generous: on a busy machine any thread may stall for seconds.
+inline bool dispatchUntil (const std::function<bool()>& done, int timeoutMs = 60000)
 {
     const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
     while (! done())

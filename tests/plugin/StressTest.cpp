@@ -135,8 +135,9 @@ TEST (Stress, RenderWhileTrackingAndChangingSettings)
     };
 
     int layoutChanges = 0;
+    // On past the time until the other threads have run, however late they start.
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds (2500);
-    while (std::chrono::steady_clock::now() < end)
+    while (std::chrono::steady_clock::now() < end || trackerCalls.load() == 0 || audio.blocks.load() == 0)
     {
         if (! spatialiserOff)
             state.channelProfile = (uint8_t) random.nextInt (16);

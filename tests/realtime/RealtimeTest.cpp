@@ -77,7 +77,7 @@ void renderAlongside (RealtimeRig& rig, std::initializer_list<const Background*>
         return true;
     };
 
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds (20);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds (120);
     int blocks = 0;
     while ((blocks < minBlocks || ! roundsDone()) && std::chrono::steady_clock::now() < deadline)
     {

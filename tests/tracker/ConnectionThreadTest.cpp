@@ -115,7 +115,7 @@ struct GuardedListener : Midi::TrackerConnection::OrientationListener,
 template <typename Condition>
 bool waitFor (Condition condition)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds (5);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds (60);
     while (! condition())
     {
         if (std::chrono::steady_clock::now() > deadline)

@@ -12,6 +12,10 @@
 
 namespace Sim
 {
+// How long the waits below wait by default: generous, since on a busy machine
+// any thread may stall for seconds.
+constexpr int patientWaitMs = 60000;
+
 // The far end of a simulated output port: the device that receives what the
 // host sends through that port.
 class PortReceiver
@@ -45,7 +49,7 @@ public:
     // A device sends a message from its input port.
     void post (const juce::String& inputIdentifier, const juce::MidiMessage& message);
     // Waits until every message posted so far has been delivered.
-    bool waitUntilDelivered (int timeoutMs = 5000);
+    bool waitUntilDelivered (int timeoutMs = patientWaitMs);
     // While held, posted messages wait in the queue: a test scan that holds
     // delivery sees no reply arrive before it has finished.
     void holdDelivery (bool shouldHold);
@@ -109,5 +113,5 @@ private:
 };
 
 // Polls the condition on the calling thread until it holds or time runs out.
-bool waitUntil (const std::function<bool()>& condition, int timeoutMs = 5000);
+bool waitUntil (const std::function<bool()>& condition, int timeoutMs = patientWaitMs);
 } // namespace Sim

@@ -72,7 +72,7 @@ public:
     // Sends one message from its input port now.
     void send (const juce::MidiMessage& message);
     // Waits until every reply due so far has been posted.
-    bool waitUntilQuiet (int timeoutMs = 5000);
+    bool waitUntilQuiet (int timeoutMs = Sim::patientWaitMs);
 
     // What the tracker has seen and what it holds.
     int numInfoRequests() const;

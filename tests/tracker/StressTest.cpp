@@ -129,9 +129,17 @@ TEST (TrackerStress, StreamingTrackersComeAndGoWhileListenersChange)
         Churn churn (*scanner, *connection, violations);
         churn.replace();
 
+        // Three seconds, and on until the counts checked below are reached, for
+        // the streaming threads may be slow to run on a busy machine.
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds (3);
+        const auto giveUp = end + std::chrono::minutes (2);
+        auto enough = [&] {
+            return panel->numOrientations() > 500 && churn.messages > 500 && churn.orientations > 100
+                   && flaky.numOrientationsSent() > 100
+                   && std::count (panel->events.begin(), panel->events.end(), "added 0042") >= 3;
+        };
 
-        for (int scan = 1; std::chrono::steady_clock::now() < end; ++scan)
+        for (int scan = 1; std::chrono::steady_clock::now() < end || (! enough() && std::chrono::steady_clock::now() < giveUp); ++scan)
         {
             scanner->timerCallback();
 

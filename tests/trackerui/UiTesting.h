@@ -19,8 +19,9 @@ inline void pump (int ms)
     juce::MessageManager::getInstance()->runDispatchLoopUntil (ms);
 }
 
-// Runs the message loop until the condition holds; false on time-out.
-inline bool pumpUntil (const std::function<bool()>& condition, int timeoutMs = 10000)
+// Runs the message loop until the condition holds; false on time-out, which
+// is generous: on a busy machine any thread may stall for seconds.
+inline bool pumpUntil (const std::function<bool()>& condition, int timeoutMs = 60000)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds (timeoutMs);
     while (! condition())
