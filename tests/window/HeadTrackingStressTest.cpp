@@ -87,9 +87,15 @@ TEST (HeadTrackingStress, EverythingAtOnceThenTheProcessorGoes)
     });
 
     juce::Random random (1234);
+    // Four seconds, and on until the counts checked below are reached, for the
+    // other threads may be slow to run on a busy machine.
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds (4);
+    const auto giveUp = end + std::chrono::minutes (2);
     int paints = 0, dialogs = 0, presses = 0, replugs = 0, strangeWeights = 0;
-    while (std::chrono::steady_clock::now() < end)
+    auto enough = [&] {
+        return blocks.load() > 100 && paints + dialogs + presses + replugs > 100 && counter.count.load() > 200;
+    };
+    while (std::chrono::steady_clock::now() < end || (! enough() && std::chrono::steady_clock::now() < giveUp))
     {
         // The reverb follows the head with the first row of a rotation.
         for (float weight : { room.reverbGainLeft.load(), room.reverbGainRight.load() })
