@@ -2,6 +2,7 @@
 
 #include "plugin/editor/PluginEditor.h"
 #include "plugin/PluginProcessor.h"
+#include "tests/trackerui/UiTesting.h"
 
 #include <gtest/gtest.h>
 
@@ -36,13 +37,7 @@ inline bool dispatchUntil (const std::function<bool()>& done, int timeoutMs = 60
     return true;
 }
 
-// Runs the message loop until every message posted so far has been handled.
-inline bool flushMessages()
-{
-    auto done = std::make_shared<std::atomic<bool>> (false);
-    juce::MessageManager::callAsync ([done] { *done = true; });
-    return dispatchUntil ([done] { return done->load(); });
-}
+using UiTesting::flushMessages;
 
 // Clicks a button as the user would and waits until the click is handled.
 inline void clickButton (juce::Button& button)

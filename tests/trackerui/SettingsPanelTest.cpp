@@ -307,7 +307,7 @@ TEST_F (SettingsPanelTest, ClicksWriteTheSettingsOfTheFocusedTracker)
     {
         const auto before = tracker.receivedMessages().size();
         button.triggerClick(); // posts the click
-        EXPECT_TRUE (pumpPosted());
+        EXPECT_TRUE (flushMessages());
         EXPECT_TRUE (tracker.waitUntilQuiet());
         // The tracker's replies reach the panel before the next click.
         EXPECT_TRUE (ports.waitUntilDelivered());

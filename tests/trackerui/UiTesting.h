@@ -45,12 +45,12 @@ private:
     std::atomic<int64_t> us { 0 };
 };
 
-// Runs the message loop until every message posted before the call is handled.
-inline bool pumpPosted()
+// Runs the message loop until every message posted so far has been handled.
+inline bool flushMessages()
 {
-    auto handled = std::make_shared<std::atomic<bool>> (false);
-    juce::MessageManager::callAsync ([handled] { handled->store (true); });
-    return pumpUntil ([handled] { return handled->load(); });
+    auto done = std::make_shared<std::atomic<bool>> (false);
+    juce::MessageManager::callAsync ([done] { *done = true; });
+    return pumpUntil ([done] { return done->load(); });
 }
 
 inline juce::MouseEvent mouseEventFor (juce::Component& component, int numClicks = 1)
